@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "document/files/FormatTable.h"
 #include "document/files/ImageFile.h"
 #include "imaging/IEBitmap.h"
 
@@ -21,19 +22,22 @@ std::string CheckDimensions(uint64_t width, uint64_t height, const ImageLimits& 
 bool AllocateBitmap(IEBitmap& bmp, int width, int height, IEPixelFormat format, std::string& reason);
 
 // ie24RGB, ie8g or ie1g without alpha.
-bool DecodeJpeg(std::FILE* in, const ImageLimits& limits, IEBitmap& out, std::string& reason);
-bool EncodeJpeg(std::FILE* out, const IEBitmap& bmp, const SaveParams& params, std::string& reason);
+bool DecodeJpeg(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std::string& reason);
+bool EncodeJpeg(std::FILE* out, const IEBitmap& bmp, const SaveParams& params, const std::string& ext,
+                std::string& reason);
 bool EncodeJpegToMemory(const IEBitmap& bmp, const SaveParams& params, std::vector<uint8_t>& out,
                         std::string& reason);
 
 // ie24RGB (alpha written when some value is below 255), ie8g (likewise),
 // ie1g or ie8p.
-bool DecodePng(std::FILE* in, const ImageLimits& limits, IEBitmap& out, std::string& reason);
-bool EncodePng(std::FILE* out, const IEBitmap& bmp, std::string& reason);
+bool DecodePng(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std::string& reason);
+bool EncodePng(std::FILE* out, const IEBitmap& bmp, const SaveParams& params, const std::string& ext,
+               std::string& reason);
 
 // P6 from ie24RGB, P5 from ie8g, P4 from ie1g; no alpha.
-bool DecodePnm(std::FILE* in, const ImageLimits& limits, IEBitmap& out, std::string& reason);
-bool EncodePnm(std::FILE* out, const IEBitmap& bmp, std::string& reason);
+bool DecodePnm(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std::string& reason);
+bool EncodePnm(std::FILE* out, const IEBitmap& bmp, const SaveParams& params, const std::string& ext,
+               std::string& reason);
 
 // True when some alpha value is below 255.
 bool HasTransparency(const IEBitmap& bmp);

@@ -13,6 +13,7 @@
 #include <new>
 
 #include "document/files/AtomicFile.h"
+#include "document/files/FormatTable.h"
 #include "document/files/ImageCodecs.h"
 
 namespace velmora {
@@ -43,17 +44,19 @@ std::string LowerExtension(const std::string& path) {
 }
 
 ImageFormat FormatFromExtension(const std::string& ext) {
-  std::string e = Lower(ext);
-  if (!e.empty() && e[0] == '.') e.erase(0, 1);
-  if (e == "jpg" || e == "jpeg" || e == "jpe" || e == "jif") return ImageFormat::JPEG;
-  if (e == "png") return ImageFormat::PNG;
-  if (e == "ppm" || e == "pgm" || e == "pbm" || e == "pnm" || e == "pxm") return ImageFormat::PNM;
-  return ImageFormat::Unknown;
+  const FormatInfo* f = FindFormat(ext);
+  return f ? f->id : ImageFormat::Unknown;
 }
 
-bool IsReadableExtension(const std::string& ext) { return FormatFromExtension(ext) != ImageFormat::Unknown; }
+bool IsReadableExtension(const std::string& ext) {
+  const FormatInfo* f = FindFormat(ext);
+  return f && f->decode;
+}
 
-bool IsWritableExtension(const std::string& ext) { return FormatFromExtension(ext) != ImageFormat::Unknown; }
+bool IsWritableExtension(const std::string& ext) {
+  const FormatInfo* f = FindFormat(ext);
+  return f && f->encode;
+}
 
 // ---------------------------------------------------------------------------
 // Shared by the codecs
@@ -127,7 +130,8 @@ FilePtr OpenForReading(const std::string& path, std::string& reason) {
 }  // namespace
 
 IOResult ReadImageAs(const std::string& path, ImageFormat format, IEBitmap& out, const ImageLimits& limits) {
-  if (format == ImageFormat::Unknown) return IOResult::Fail(path, "unsupported file type");
+  const FormatInfo* info = FindFormat(format);
+  if (!info || !info->decode) return IOResult::Fail(path, "unsupported file type");
   std::string reason;
   FilePtr file = OpenForReading(path, reason);
   if (!file) return IOResult::Fail(path, reason);
@@ -142,19 +146,9 @@ IOResult ReadImageAs(const std::string& path, ImageFormat format, IEBitmap& out,
     // That storage is not available: let the bitmap choose.
   }
   try {
-    switch (format) {
-      case ImageFormat::JPEG:
-        ok = codecs::DecodeJpeg(file.get(), limits, bmp, reason);
-        break;
-      case ImageFormat::PNG:
-        ok = codecs::DecodePng(file.get(), limits, bmp, reason);
-        break;
-      case ImageFormat::PNM:
-        ok = codecs::DecodePnm(file.get(), limits, bmp, reason);
-        break;
-      case ImageFormat::Unknown:
-        break;
-    }
+    DecodeOptions options;
+    options.limits = limits;
+    ok = info->decode(file.get(), options, bmp, reason);
   } catch (const std::bad_alloc&) {
     ok = false;
     reason = "not enough memory";
@@ -215,62 +209,39 @@ class Prepared {
   std::unique_ptr<IEBitmap> copy_;
 };
 
-bool IsOneOf(IEPixelFormat f, std::initializer_list<IEPixelFormat> formats) {
-  for (IEPixelFormat g : formats)
-    if (f == g) return true;
-  return false;
+bool IsOneOf(IEPixelFormat f, const std::vector<IEPixelFormat>& formats) {
+  return std::find(formats.begin(), formats.end(), f) != formats.end();
 }
 
-// Brings the picture into the pixel formats the writer of `format` takes
-// (for PNM, `ext` picks the kind).
-bool Prepare(Prepared& p, ImageFormat format, const std::string& ext) {
-  using F = IEPixelFormat;
-  const bool transparent = codecs::HasTransparency(p.Get());
-  if (format == ImageFormat::PNG) {
-    if (!IsOneOf(p.Format(), {F::ie24RGB, F::ie8g, F::ie1g, F::ie8p})) return p.Convert(F::ie24RGB);
-    // Bi-level and palette pictures have no room for partial transparency.
-    if (transparent && IsOneOf(p.Format(), {F::ie1g, F::ie8p})) return p.Convert(F::ie24RGB);
-    return true;
+// Brings the picture into a pixel format the writer of `format` takes.
+bool Prepare(Prepared& p, const FormatInfo& format, const std::string& ext) {
+  IEPixelFormat target = format.formatForExtension ? format.formatForExtension(ext, p.Format()) : p.Format();
+  if (!IsOneOf(target, format.encodes)) target = format.encodes.front();
+  if (codecs::HasTransparency(p.Get())) {
+    if (format.encodesAlpha.empty()) {
+      if (!p.Convert(IsOneOf(p.Format(), format.encodes) ? p.Format() : format.encodes.front())) return false;
+      if (!p.ComposeOverWhite()) return false;
+    } else if (!IsOneOf(target, format.encodesAlpha)) {
+      target = format.encodesAlpha.front();
+    }
   }
-  if (!IsOneOf(p.Format(), {F::ie24RGB, F::ie8g, F::ie1g}) && !p.Convert(F::ie24RGB)) return false;
-  if (transparent && !p.ComposeOverWhite()) return false;
-  if (format == ImageFormat::PNM) {
-    if (ext == "ppm") return p.Convert(F::ie24RGB);
-    if (ext == "pgm") return p.Convert(F::ie8g);
-    if (ext == "pbm") return p.Convert(F::ie1g);  // white where the grey level is 128 or more
-  }
-  return true;
-}
-
-bool Encode(std::FILE* out, const IEBitmap& bmp, ImageFormat format, const SaveParams& params,
-            std::string& reason) {
-  switch (format) {
-    case ImageFormat::JPEG:
-      return codecs::EncodeJpeg(out, bmp, params, reason);
-    case ImageFormat::PNG:
-      return codecs::EncodePng(out, bmp, reason);
-    case ImageFormat::PNM:
-      return codecs::EncodePnm(out, bmp, reason);
-    case ImageFormat::Unknown:
-      break;
-  }
-  reason = "unsupported file type";
-  return false;
+  return p.Convert(target);
 }
 
 }  // namespace
 
 IOResult WriteImage(const std::string& path, const IEBitmap& bmp, const SaveParams& params) {
   const std::string ext = LowerExtension(path);
-  const ImageFormat format = FormatFromExtension(ext);
-  if (format == ImageFormat::Unknown) return IOResult::Fail(path, "unsupported file type");
+  const FormatInfo* format = FindFormat(ext);
+  if (!format || !format->encode) return IOResult::Fail(path, "unsupported file type");
   std::string reason;
   try {
     Prepared prepared(bmp);
-    if (!Prepare(prepared, format, ext)) return IOResult::Fail(path, "not enough memory");
+    if (!Prepare(prepared, *format, ext)) return IOResult::Fail(path, "not enough memory");
     const IEBitmap& ready = prepared.Get();
     if (!WriteFileAtomically(
-            path, [&](std::FILE* f, std::string& why) { return Encode(f, ready, format, params, why); }, reason))
+            path,
+            [&](std::FILE* f, std::string& why) { return format->encode(f, ready, params, ext, why); }, reason))
       return IOResult::Fail(path, reason);
   } catch (const std::bad_alloc&) {
     return IOResult::Fail(path, "not enough memory");
@@ -285,7 +256,7 @@ IOResult WriteJPEGToMemory(const IEBitmap& bmp, const SaveParams& params, std::v
   std::string reason;
   try {
     Prepared prepared(bmp);
-    if (!Prepare(prepared, ImageFormat::JPEG, "jpg")) return IOResult::Fail(kName, "not enough memory");
+    if (!Prepare(prepared, *FindFormat(ImageFormat::JPEG), "jpg")) return IOResult::Fail(kName, "not enough memory");
     if (!codecs::EncodeJpegToMemory(prepared.Get(), params, out, reason)) return IOResult::Fail(kName, reason);
   } catch (const std::bad_alloc&) {
     return IOResult::Fail(kName, "not enough memory");

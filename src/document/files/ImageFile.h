@@ -31,13 +31,19 @@ struct IOResult {
   static IOResult Fail(const std::string& file, const std::string& reason) { return {false, file + ": " + reason}; }
 };
 
-enum class ImageFormat { Unknown, JPEG, PNG, PNM };
+// Picture file formats, in the order of the open dialog's type list; the
+// last ones are read beyond it (what phones and the web bring today).
+enum class ImageFormat {
+  Unknown,
+  TIFF, GIF, JPEG, PCX, BMP, ICO, CUR, PNG, WMF, EMF, TGA, PNM, WBMP, JP2, J2K, DCX, RAW, PSD, AVI, MPEG, WMV,
+  WEBP, HEIF, AVIF,
+};
 
 // Lower-case extension of a path, without the dot ("photo.JPG" -> "jpg");
 // empty when the last path component has no dot.
 std::string LowerExtension(const std::string& path);
-// jpg, jpeg, jpe, jif; png; ppm, pgm, pbm, pnm, pxm. Any case, with or
-// without the leading dot.
+// The format whose reader or writer takes files with this extension (any
+// case, with or without the leading dot); the table is in FormatTable.h.
 ImageFormat FormatFromExtension(const std::string& ext);
 bool IsReadableExtension(const std::string& ext);
 bool IsWritableExtension(const std::string& ext);

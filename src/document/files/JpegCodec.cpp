@@ -319,7 +319,8 @@ bool Encode(std::FILE* out, const IEBitmap& bmp, const SaveParams& params, std::
 
 }  // namespace
 
-bool DecodeJpeg(std::FILE* in, const ImageLimits& limits, IEBitmap& out, std::string& reason) {
+bool DecodeJpeg(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std::string& reason) {
+  const ImageLimits& limits = options.limits;
   auto s = std::make_unique<DecodeState>();
   std::memset(static_cast<void*>(s.get()), 0, sizeof(DecodeState));
   s->in = in;
@@ -343,7 +344,8 @@ bool DecodeJpeg(std::FILE* in, const ImageLimits& limits, IEBitmap& out, std::st
   return ok;
 }
 
-bool EncodeJpeg(std::FILE* out, const IEBitmap& bmp, const SaveParams& params, std::string& reason) {
+bool EncodeJpeg(std::FILE* out, const IEBitmap& bmp, const SaveParams& params, const std::string&,
+                std::string& reason) {
   return Encode(out, bmp, params, nullptr, reason);
 }
 

@@ -308,7 +308,8 @@ bool EncodePngCore(PngState* s) {
 
 }  // namespace
 
-bool DecodePng(std::FILE* in, const ImageLimits& limits, IEBitmap& out, std::string& reason) {
+bool DecodePng(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std::string& reason) {
+  const ImageLimits& limits = options.limits;
   auto s = std::make_unique<PngState>();
   std::memset(static_cast<void*>(s.get()), 0, sizeof(PngState));
   s->file = in;
@@ -338,7 +339,7 @@ bool DecodePng(std::FILE* in, const ImageLimits& limits, IEBitmap& out, std::str
   return false;
 }
 
-bool EncodePng(std::FILE* out, const IEBitmap& bmp, std::string& reason) {
+bool EncodePng(std::FILE* out, const IEBitmap& bmp, const SaveParams&, const std::string&, std::string& reason) {
   if (bmp.IsEmpty()) {
     reason = "the picture is empty";
     return false;

@@ -166,7 +166,8 @@ bool WriteAll(std::FILE* out, const void* data, std::size_t n, std::string& reas
 
 }  // namespace
 
-bool DecodePnm(std::FILE* in, const ImageLimits& limits, IEBitmap& out, std::string& reason) {
+bool DecodePnm(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std::string& reason) {
+  const ImageLimits& limits = options.limits;
   PnmReader r(in, reason);
   const int p = r.Get();
   const int kind = r.Get();
@@ -206,7 +207,7 @@ bool DecodePnm(std::FILE* in, const ImageLimits& limits, IEBitmap& out, std::str
   return bilevel ? DecodeBilevel(r, plain, out) : DecodeSamples(r, plain, channels, maxval, out);
 }
 
-bool EncodePnm(std::FILE* out, const IEBitmap& bmp, std::string& reason) {
+bool EncodePnm(std::FILE* out, const IEBitmap& bmp, const SaveParams&, const std::string&, std::string& reason) {
   if (bmp.IsEmpty()) {
     reason = "the picture is empty";
     return false;
