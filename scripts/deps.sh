@@ -5,6 +5,7 @@ set -eu
 
 PACKAGES="build-essential cmake ninja-build pkg-config
   libjpeg-dev libpng-dev zlib1g-dev
+  libtiff-dev libgif-dev libwebp-dev libheif-dev libopenjp2-7-dev libraw-dev libexif-dev
   qt6-base-dev
   libgtest-dev libbenchmark-dev"
 

@@ -340,3 +340,33 @@ TEST_F(BatchTest, ABadLayerOrAnOversizedMergeFailsThatPhoto) {
 }
 
 }  // namespace
+
+// Every classic writable format: the photo goes out through velmora-batch
+// and comes back through it unchanged (GIF keeps this photo's 48 colours;
+// the bi-level wireless bitmap is compared by its own rule).
+TEST_F(BatchTest, ConvertsToEachClassicFormatAndBack) {
+  const std::string in = MakePhoto("in.png");
+  const IEBitmap original = Read(in);
+  for (const char* ext : {"tif", "gif", "pcx", "bmp", "ico", "tga", "dcx", "wbmp"}) {
+    SCOPED_TRACE(ext);
+    const std::string there = Path(std::string("there.") + ext), back = Path(std::string("back-") + ext + ".png");
+    RunResult r = Run({in, "-o", there});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run({there, "-o", back});
+    ASSERT_EQ(r.status, 0) << r.err;
+    IEBitmap result = Read(back);
+    ASSERT_EQ(result.Width(), original.Width());
+    ASSERT_EQ(result.Height(), original.Height());
+    ASSERT_TRUE(result.ConvertFormat(IEPixelFormat::ie24RGB));
+    if (std::string(ext) == "wbmp") {
+      IEBitmap bilevel;
+      bilevel.Assign(original);
+      ASSERT_TRUE(bilevel.ConvertFormat(IEPixelFormat::ie1g));
+      for (int y = 0; y < result.Height(); ++y)
+        for (int x = 0; x < result.Width(); ++x) EXPECT_EQ(result.Pixel24(x, y).g != 0, bilevel.Bit(x, y));
+      continue;
+    }
+    for (int y = 0; y < result.Height(); ++y)
+      for (int x = 0; x < result.Width(); ++x) EXPECT_EQ(result.Pixel24(x, y), original.Pixel24(x, y));
+  }
+}

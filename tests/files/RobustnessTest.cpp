@@ -210,14 +210,14 @@ class BadPath : public TempDirTest {};
 TEST_F(BadPath, MissingDirectoryFifoAndUnknownType) {
   ASSERT_EQ(mkdir(Path("folder.jpg").c_str(), 0755), 0);
   ASSERT_EQ(mkfifo(Path("pipe.ppm").c_str(), 0644), 0);  // opening must not wait for a writer
-  WriteBytes(Path("picture.gif"), ReadBytes(DataFile("pngsuite/basn2c08.png")));
+  WriteBytes(Path("picture.xyz"), ReadBytes(DataFile("pngsuite/basn2c08.png")));
   const struct {
     const char* name;
     const char* why;
   } cases[] = {{"missing.png", "No such file or directory"},
                {"folder.jpg", "Is a directory"},
                {"pipe.ppm", "not a regular file"},
-               {"picture.gif", "unsupported file type"},
+               {"picture.xyz", "unsupported file type"},
                {"no-extension", "unsupported file type"}};
   for (const auto& c : cases) {
     IEBitmap out = Sentinel();

@@ -15,6 +15,7 @@
 #include "document/files/AtomicFile.h"
 #include "document/files/FormatTable.h"
 #include "document/files/ImageCodecs.h"
+#include "document/files/Orientation.h"
 
 namespace velmora {
 
@@ -88,6 +89,33 @@ bool HasTransparency(const IEBitmap& bmp) {
   return false;
 }
 
+bool ReadRest(std::FILE* in, std::vector<uint8_t>& data, std::string& reason, uint64_t maxBytes) {
+  data.clear();
+  uint8_t buffer[65536];
+  for (;;) {
+    errno = 0;
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
+    if (data.size() + n > maxBytes) {
+      reason = "file too large";
+      return false;
+    }
+    data.insert(data.end(), buffer, buffer + n);
+    if (n < sizeof buffer) break;
+  }
+  if (std::ferror(in)) {
+    reason = errno ? ErrnoMessage(errno) : "read error";
+    return false;
+  }
+  return true;
+}
+
+bool WriteBytes(std::FILE* out, const void* data, std::size_t size, std::string& reason) {
+  errno = 0;
+  if (size == 0 || std::fwrite(data, 1, size, out) == size) return true;
+  reason = errno ? ErrnoMessage(errno) : "write error";
+  return false;
+}
+
 }  // namespace codecs
 
 // ---------------------------------------------------------------------------
@@ -129,7 +157,9 @@ FilePtr OpenForReading(const std::string& path, std::string& reason) {
 
 }  // namespace
 
-IOResult ReadImageAs(const std::string& path, ImageFormat format, IEBitmap& out, const ImageLimits& limits) {
+namespace {
+
+IOResult Read(const std::string& path, ImageFormat format, IEBitmap& out, const DecodeOptions& options) {
   const FormatInfo* info = FindFormat(format);
   if (!info || !info->decode) return IOResult::Fail(path, "unsupported file type");
   std::string reason;
@@ -146,9 +176,11 @@ IOResult ReadImageAs(const std::string& path, ImageFormat format, IEBitmap& out,
     // That storage is not available: let the bitmap choose.
   }
   try {
-    DecodeOptions options;
-    options.limits = limits;
     ok = info->decode(file.get(), options, bmp, reason);
+    if (ok && options.targetSide > 0 && !ReduceToFit(bmp, options.targetSide)) {
+      ok = false;
+      reason = "not enough memory";
+    }
   } catch (const std::bad_alloc&) {
     ok = false;
     reason = "not enough memory";
@@ -159,6 +191,21 @@ IOResult ReadImageAs(const std::string& path, ImageFormat format, IEBitmap& out,
   if (!ok) return IOResult::Fail(path, reason.empty() ? "cannot be read" : reason);
   out = std::move(bmp);
   return {};
+}
+
+}  // namespace
+
+IOResult ReadImageAs(const std::string& path, ImageFormat format, IEBitmap& out, const ImageLimits& limits) {
+  DecodeOptions options;
+  options.limits = limits;
+  return Read(path, format, out, options);
+}
+
+IOResult ReadThumbnail(const std::string& path, int side, IEBitmap& out, const ImageLimits& limits) {
+  DecodeOptions options;
+  options.limits = limits;
+  options.targetSide = std::max(side, 1);
+  return Read(path, FormatFromExtension(LowerExtension(path)), out, options);
 }
 
 IOResult ReadImage(const std::string& path, IEBitmap& out, const ImageLimits& limits) {

@@ -22,6 +22,9 @@ struct SaveParams {
   int jpegQuality = 80;     // 1..100
   int jpegSmooth = 0;       // 0..100
   bool jpegOptimal = false; // optimal Huffman coding
+  // Store a thumbnail 160 pixels wide in the formats that carry one (JPEG
+  // in its EXIF segment, TIFF as a second, reduced image).
+  bool embedThumbnail = false;
 };
 
 struct IOResult {
@@ -58,6 +61,9 @@ bool IsWritableExtension(const std::string& ext);
 //    Damaged or truncated data is a failure, not a partly grey picture.
 //  - PNM: P1 to P6 whatever the PNM extension; samples up to 65535 are
 //    scaled to 8 bits; P1 and P4 read as ie1g.
+//  - TIFF, GIF, BMP/DIB/RLE, ICO/CUR, TGA, PCX/DCX, WBMP: see ImageCodecs.h;
+//    bi-level TIFF, BMP, PCX and WBMP files read as ie1g.
+// JPEG and TIFF photos are turned upright by their EXIF/TIFF orientation.
 // Sizes beyond `limits` fail before any pixel memory is taken.
 IOResult ReadImage(const std::string& path, IEBitmap& out, const ImageLimits& limits = DefaultImageLimits());
 // Reads with the JPEG reader whatever the extension.
@@ -65,6 +71,12 @@ IOResult ReadJPEG(const std::string& path, IEBitmap& out, const ImageLimits& lim
 // Reads with the reader of `format` whatever the extension.
 IOResult ReadImageAs(const std::string& path, ImageFormat format, IEBitmap& out,
                      const ImageLimits& limits = DefaultImageLimits());
+
+// Reads a picture for a thumbnail: its longer side at most `side` pixels,
+// proportions kept, upright. JPEG is decoded at a reduced scale; the other
+// formats are decoded whole, then reduced.
+IOResult ReadThumbnail(const std::string& path, int side, IEBitmap& out,
+                       const ImageLimits& limits = DefaultImageLimits());
 
 // Writes atomically (temporary file in the same folder, fsync, rename); on
 // failure an existing file keeps its content.

@@ -18,7 +18,9 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "document/files/Exif.h"
 #include "document/files/ImageCodecs.h"
+#include "document/files/Orientation.h"
 
 namespace velmora::codecs {
 
@@ -107,7 +109,31 @@ struct DecodeState {
   IEBitmap* out;
   bool tooLarge;
   bool noMemory;
+  int targetSide;   // > 0: decode scaled down, at least this on the longer side
+  int orientation;  // EXIF orientation, 1 when absent
 };
+
+// The first EXIF segment's orientation.
+int OrientationOf(j_decompress_ptr cinfo) {
+  for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next)
+    if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0", 6) == 0)
+      return exif::Orientation(m->data, m->data_length);
+  return 1;
+}
+
+// The smallest of libjpeg's scales n/8 that keeps the longer side at least
+// `side`: the DCT then skips most of the work.
+void ChooseScale(j_decompress_ptr cinfo, int side) {
+  const uint64_t longer = std::max(cinfo->image_width, cinfo->image_height);
+  unsigned num = 1;
+  while (num < 8 && (longer * num + 7) / 8 < static_cast<uint64_t>(side)) ++num;
+  cinfo->scale_num = num;
+  cinfo->scale_denom = 8;
+  // A thumbnail is reduced further afterwards: the faster transforms'
+  // rounding does not show.
+  cinfo->dct_method = JDCT_IFAST;
+  cinfo->do_fancy_upsampling = FALSE;
+}
 
 // Converts a row of CMYK samples to b, g, r. libjpeg hands Adobe files
 // over as they are stored, inverted (0 = full ink); files without the
@@ -141,7 +167,9 @@ bool DecodeJpegCore(DecodeState* s) {
   s->progress.progress_monitor = OnProgress;
   cinfo->progress = &s->progress;
   jpeg_stdio_src(cinfo, s->in);
+  jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_read_header(cinfo, TRUE);
+  s->orientation = OrientationOf(cinfo);
 
   if (!FitsLimits(cinfo->image_width, cinfo->image_height, *s->limits)) {
     s->tooLarge = true;
@@ -151,6 +179,7 @@ bool DecodeJpegCore(DecodeState* s) {
   // libjpeg-turbo converts grey and YCbCr straight into the b, g, r order
   // of the bitmap's rows; CMYK goes through a row of its own.
   cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+  if (s->targetSide > 0) ChooseScale(cinfo, s->targetSide);
   jpeg_start_decompress(cinfo);
 
   const JDIMENSION width = cinfo->output_width;
@@ -223,6 +252,7 @@ struct EncodeState {
   int quality;
   int smoothing;
   bool optimize;
+  const std::vector<uint8_t>* exif;  // APP1 payload to store, or nullptr
 };
 
 // See the note at the top of the file: no destructors in this frame.
@@ -252,6 +282,8 @@ bool EncodeJpegCore(EncodeState* s) {
   cinfo->smoothing_factor = s->smoothing;
   cinfo->optimize_coding = s->optimize ? TRUE : FALSE;
   jpeg_start_compress(cinfo, TRUE);
+  if (s->exif)
+    jpeg_write_marker(cinfo, JPEG_APP0 + 1, s->exif->data(), static_cast<unsigned>(s->exif->size()));
 
   const bool bilevel = bmp.PixelFormat() == IEPixelFormat::ie1g;
   JSAMPARRAY greyRow = nullptr;
@@ -290,6 +322,23 @@ bool CheckEncodable(const IEBitmap& bmp, std::string& reason) {
   }
 }
 
+// An EXIF segment with a thumbnail 160 pixels wide; lower qualities are
+// tried until it fits in one segment (empty when none does).
+bool ExifThumbnailPayload(const IEBitmap& bmp, std::vector<uint8_t>& payload) {
+  IEBitmap thumb;
+  if (!MakeEmbeddedThumbnail(bmp, thumb)) return false;
+  for (int quality : {80, 60, 40, 20}) {
+    SaveParams p;
+    p.jpegQuality = quality;
+    std::vector<uint8_t> jpeg;
+    std::string why;
+    if (!EncodeJpegToMemory(thumb, p, jpeg, why)) return false;
+    payload = exif::MakePayload(jpeg);
+    if (!payload.empty()) return true;
+  }
+  return true;
+}
+
 bool Encode(std::FILE* out, const IEBitmap& bmp, const SaveParams& params, std::vector<uint8_t>* memory,
             std::string& reason) {
   if (!CheckEncodable(bmp, reason)) return false;
@@ -300,6 +349,14 @@ bool Encode(std::FILE* out, const IEBitmap& bmp, const SaveParams& params, std::
   s->quality = std::clamp(params.jpegQuality, 1, 100);
   s->smoothing = std::clamp(params.jpegSmooth, 0, 100);
   s->optimize = params.jpegOptimal;
+  std::vector<uint8_t> exifPayload;
+  if (params.embedThumbnail) {
+    if (!ExifThumbnailPayload(bmp, exifPayload)) {
+      reason = "not enough memory for the thumbnail";
+      return false;
+    }
+    if (!exifPayload.empty()) s->exif = &exifPayload;
+  }
   // Clean-up also runs when the bitmap code throws (out of memory).
   struct Cleanup {
     EncodeState* s;
@@ -326,6 +383,7 @@ bool DecodeJpeg(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std:
   s->in = in;
   s->limits = &limits;
   s->out = &out;
+  s->targetSide = options.targetSide;
   // Clean-up also runs when the bitmap code throws (out of memory).
   struct Cleanup {
     DecodeState* s;
@@ -340,6 +398,9 @@ bool DecodeJpeg(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std:
                std::to_string(s->cinfo.output_height) + " picture";
     else
       reason = s->err.message;
+  } else if (!ApplyOrientation(out, s->orientation)) {
+    reason = "not enough memory to turn the picture upright";
+    return false;
   }
   return ok;
 }
