@@ -4,8 +4,8 @@
 //
 // The photo is the picture named by VELMORA_BENCH_PHOTO (any file the
 // reader takes, scaled to 6000 x 4000), or else a synthetic landscape:
-// smooth gradients and soft texture, enlarged and given a fine grain, so
-// that neighbouring pixels differ as they do in a real photo.
+// smooth gradients and soft texture, enlarged and given fine detail and
+// grain, so that neighbouring pixels differ as they do in a real photo.
 //
 // Every iteration starts from the same pixels: they are copied back while
 // the clock is stopped. The operations run with AutoUndo off; the lines
@@ -14,13 +14,15 @@
 // from benchmark_main).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "document/files/ImageFile.h"

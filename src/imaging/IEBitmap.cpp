@@ -15,6 +15,7 @@
 
 #include "imaging/Color.h"
 #include "imaging/FormatConvert.h"
+#include "imaging/Parallel.h"
 
 namespace velmora {
 
@@ -242,9 +243,13 @@ bool IEBitmap::Allocate(int width, int height, IEPixelFormat format) {
 // ---------------------------------------------------------------------------
 // Copies
 
+// Rows are copied on all cores: the copy of a photo (an undo copy, say)
+// first touches every page of fresh memory, which costs more than the copy.
 static void CopyRows(const IEBitmap& src, IEBitmap& dst) {
-  std::size_t n = std::min(src.RowLen(), dst.RowLen());
-  for (int y = 0; y < src.Height() && y < dst.Height(); ++y) std::memcpy(dst.ScanLine(y), src.ScanLine(y), n);
+  const std::size_t n = std::min(src.RowLen(), dst.RowLen());
+  ParallelRows(0, std::min(src.Height(), dst.Height()), [&](int begin, int end) {
+    for (int y = begin; y < end; ++y) std::memcpy(dst.ScanLine(y), src.ScanLine(y), n);
+  });
 }
 
 void IEBitmap::AssignImage(const IEBitmap& source) {
@@ -304,6 +309,8 @@ void IEBitmap::ClearAlphaNoCopy() {
 void IEBitmap::RemoveAlphaChannel(bool merge, uint32_t color) {
   if (merge && alpha_ && format_ == IEPixelFormat::ie24RGB) {
     IETriple bg = ColorToTriple(color);
+    // The shift floors, as in the selection blend: an opaque black pixel
+    // stays black over white (cutting toward zero would make it 1).
     const int cb = bg.b, cg = bg.g, cr = bg.r;
     for (int y = 0; y < height_; ++y) {
       uint8_t* p = ScanLine(y);

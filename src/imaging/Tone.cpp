@@ -21,8 +21,6 @@ using F = IEPixelFormat;
 namespace {
 
 inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
-// Clamped before the conversion: far-off parameters (a contrast near 300
-// makes the factor ~1e16) would otherwise overflow the int.
 
 // Maps the three channels of every pixel of rows [y1, y2), columns
 // [x1, x2) through one table per channel.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 
 #include "Pictures.h"
 #include "imaging/Color.h"
@@ -22,6 +23,8 @@ struct RowCase {
   F format;
   std::size_t rowLen;
 };
+
+void PrintTo(const RowCase& c, std::ostream* os) { *os << c.width << " x " << PixelFormatName(c.format); }
 
 class RowLength : public testing::TestWithParam<RowCase> {};
 
@@ -139,6 +142,10 @@ struct MergeCase {
   uint8_t expected;
 };
 
+void PrintTo(const MergeCase& c, std::ostream* os) {
+  *os << int(c.value) << " at alpha " << int(c.alpha) << " over " << FormatColorIdent(c.background);
+}
+
 class RemoveAlphaMerge : public testing::TestWithParam<MergeCase> {};
 
 // c = background + floor((c - background) * alpha * 1024 / 2^18).
@@ -180,6 +187,10 @@ struct ResizeCase {
   int w, h, halign, valign;
   int offsetX, offsetY;  // where old (0, 0) lands (negative: cut)
 };
+
+void PrintTo(const ResizeCase& c, std::ostream* os) {
+  *os << c.w << " x " << c.h << " aligned " << c.halign << "," << c.valign;
+}
 
 class Resize : public testing::TestWithParam<ResizeCase> {};
 
@@ -359,6 +370,8 @@ struct StandardBitmapCase {
   F format;
   const char* message;
 };
+
+void PrintTo(const StandardBitmapCase& c, std::ostream* os) { *os << PixelFormatName(c.format); }
 
 class StandardBitmapFormats : public testing::TestWithParam<StandardBitmapCase> {};
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <ostream>
 
 #include "Pictures.h"
 #include "imaging/Color.h"
@@ -34,6 +35,8 @@ struct IdentCase {
   const char* text;
   Color value;
 };
+
+void PrintTo(const IdentCase& c, std::ostream* os) { *os << c.text; }
 
 class ParseIdent : public testing::TestWithParam<IdentCase> {};
 
@@ -84,6 +87,10 @@ struct HslCase {
   IETriple rgb;
   double h, s, l;
 };
+
+void PrintTo(const HslCase& c, std::ostream* os) {
+  *os << "rgb " << int(c.rgb.r) << "," << int(c.rgb.g) << "," << int(c.rgb.b);
+}
 
 class Hsl : public testing::TestWithParam<HslCase> {};
 

@@ -21,11 +21,13 @@ namespace {
 using F = IEPixelFormat;
 using test::RGB;
 
-// Negative of the whole picture (no selection).
-void Apply(IEBitmap& pic, const IEMask* selection) {
-  BitmapTarget target(pic, selection);
+// The picture with every sample complemented (Negative without a selection).
+IEBitmap Negated(const IEBitmap& pic) {
+  IEBitmap out = pic;
+  BitmapTarget target(out);
   ImageProc proc(target);
   proc.Negative();
+  return out;
 }
 
 // --- Labels and undo copies ---------------------------------------------------------
@@ -359,8 +361,7 @@ TEST(Selection, ScatteredMasksCopyExactlyTheSelectedSamples) {
         sel.SetPixel(x, y, on ? 1 + static_cast<int>(rng() % 255) : 0);
       }
     sel.SyncBox();
-    IEBitmap negated = before;
-    Apply(negated, nullptr);
+    const IEBitmap negated = Negated(before);
     BitmapTarget target(pic, &sel);
     ImageProc proc(target);
     proc.Negative();

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <tuple>
+#include <ostream>
+#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Pictures.h"
