@@ -122,12 +122,7 @@ bool DecodeGif(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std::
       if (a) a[x] = line[static_cast<std::size_t>(fx)] == transparent ? 0 : 255;
     }
   }
-  if (alpha) {
-    if (HasTransparency(bmp))
-      bmp.SetAlphaAllOpaque(false);
-    else
-      bmp.RemoveAlphaChannel();
-  }
+  SettleAlpha(bmp, HasTransparency(bmp));
   out = std::move(bmp);
   return true;
 }

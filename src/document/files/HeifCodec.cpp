@@ -100,15 +100,8 @@ bool DecodeHeif(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std:
   }
 
   IEBitmap bmp;
-  if (!AllocateBitmap(bmp, w, h, IEPixelFormat::ie24RGB, reason)) return false;
   IEBitmap* alpha = nullptr;
-  if (hasAlpha) {
-    alpha = &bmp.AlphaChannel();
-    if (alpha->Width() != w || alpha->Height() != h) {
-      reason = "not enough memory";
-      return false;
-    }
-  }
+  if (!AllocateRgb(bmp, w, h, hasAlpha, alpha, reason)) return false;
   bool transparent = false;
   for (int y = 0; y < h; ++y) {
     const uint8_t* src = plane + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride);
@@ -124,12 +117,7 @@ bool DecodeHeif(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std:
       }
     }
   }
-  if (hasAlpha) {
-    if (transparent)
-      bmp.SetAlphaAllOpaque(false);
-    else
-      bmp.RemoveAlphaChannel();
-  }
+  SettleAlpha(bmp, transparent);
   out = std::move(bmp);
   return true;
 }

@@ -41,6 +41,14 @@ bool EncodePnm(std::FILE* out, const IEBitmap& bmp, const SaveParams& params, co
 
 // True when some alpha value is below 255.
 bool HasTransparency(const IEBitmap& bmp);
+// Allocates an ie24RGB picture, with an alpha channel when asked; false
+// with the reason when memory cannot be had. `alpha` points at the channel
+// (nullptr without one).
+bool AllocateRgb(IEBitmap& bmp, int width, int height, bool withAlpha, IEBitmap*& alpha, std::string& reason);
+// After decoding into a picture with an alpha channel: keeps the channel
+// (marked not all-opaque) when some pixel is transparent, drops it when
+// every pixel is opaque. Without a channel it does nothing.
+void SettleAlpha(IEBitmap& bmp, bool transparent);
 
 // TIFF through libtiff: ie24RGB (alpha when the file has it) or ie1g;
 // writes ie24RGB (RGBA with transparency), ie8g and ie1g.

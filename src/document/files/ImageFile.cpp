@@ -77,6 +77,25 @@ bool AllocateBitmap(IEBitmap& bmp, int width, int height, IEPixelFormat format, 
   return false;
 }
 
+bool AllocateRgb(IEBitmap& bmp, int width, int height, bool withAlpha, IEBitmap*& alpha, std::string& reason) {
+  alpha = nullptr;
+  if (!AllocateBitmap(bmp, width, height, IEPixelFormat::ie24RGB, reason)) return false;
+  if (!withAlpha) return true;
+  alpha = &bmp.AlphaChannel();
+  if (alpha->Width() == width && alpha->Height() == height) return true;
+  reason = "not enough memory";
+  alpha = nullptr;
+  return false;
+}
+
+void SettleAlpha(IEBitmap& bmp, bool transparent) {
+  if (!bmp.HasAlphaChannel()) return;
+  if (transparent)
+    bmp.SetAlphaAllOpaque(false);
+  else
+    bmp.RemoveAlphaChannel();  // every pixel opaque: no channel needed
+}
+
 bool HasTransparency(const IEBitmap& bmp) {
   const IEBitmap* alpha = bmp.AlphaChannelIfAny();
   if (!alpha || alpha->IsEmpty()) return false;

@@ -174,15 +174,8 @@ bool DecodeJp2(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std::
   const int w = static_cast<int>(W), h = static_cast<int>(H);
 
   IEBitmap bmp;
-  if (!AllocateBitmap(bmp, w, h, IEPixelFormat::ie24RGB, reason)) return false;
   IEBitmap* alpha = nullptr;
-  if (hasAlpha) {
-    alpha = &bmp.AlphaChannel();
-    if (alpha->Width() != w || alpha->Height() != h) {
-      reason = "not enough memory";
-      return false;
-    }
-  }
+  if (!AllocateRgb(bmp, w, h, hasAlpha, alpha, reason)) return false;
   std::vector<std::vector<uint32_t>> column(n);
   for (uint32_t c = 0; c < n; ++c) {
     column[c].resize(W);
@@ -216,12 +209,7 @@ bool DecodeJp2(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std::
       }
     }
   }
-  if (hasAlpha) {
-    if (transparent)
-      bmp.SetAlphaAllOpaque(false);
-    else
-      bmp.RemoveAlphaChannel();
-  }
+  SettleAlpha(bmp, transparent);
   out = std::move(bmp);
   return true;
 }

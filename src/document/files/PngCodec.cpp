@@ -214,12 +214,7 @@ bool DecodePngCore(PngState* s) {
   // damaged chunks after them.
   png_read_end(png, nullptr);
 
-  if (alpha) {
-    if (transparent)
-      bmp.SetAlphaAllOpaque(false);
-    else
-      bmp.RemoveAlphaChannel();  // every pixel opaque: no channel needed
-  }
+  SettleAlpha(bmp, transparent);
   return true;
 }
 

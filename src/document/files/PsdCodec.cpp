@@ -198,12 +198,7 @@ bool DecodePsd(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std::
       }
     }
   }
-  if (alpha) {
-    if (transparent)
-      bmp.SetAlphaAllOpaque(false);
-    else
-      bmp.RemoveAlphaChannel();
-  }
+  SettleAlpha(bmp, transparent);
   out = std::move(bmp);
   return true;
 }

@@ -219,12 +219,7 @@ bool DecodeTiff(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std:
       }
     }
   }
-  if (a) {
-    if (HasTransparency(bmp))
-      bmp.SetAlphaAllOpaque(false);
-    else
-      bmp.RemoveAlphaChannel();
-  }
+  SettleAlpha(bmp, HasTransparency(bmp));
   if (!ApplyOrientation(bmp, orientation)) return reason = "not enough memory to turn the picture upright", false;
   out = std::move(bmp);
   return true;

@@ -122,15 +122,8 @@ bool DecodeWebp(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std:
   data = {};
 
   IEBitmap bmp;
-  if (!AllocateBitmap(bmp, w, h, IEPixelFormat::ie24RGB, reason)) return false;
   IEBitmap* alpha = nullptr;
-  if (hasAlpha) {
-    alpha = &bmp.AlphaChannel();
-    if (alpha->Width() != w || alpha->Height() != h) {
-      reason = "not enough memory";
-      return false;
-    }
-  }
+  if (!AllocateRgb(bmp, w, h, hasAlpha, alpha, reason)) return false;
   bool transparent = false;
   for (int y = 0; y < h; ++y) {
     const uint8_t* src = pixels.data() + static_cast<std::size_t>(y) * w * bpp;
@@ -146,12 +139,7 @@ bool DecodeWebp(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std:
       transparent |= a[x] != 255;
     }
   }
-  if (hasAlpha) {
-    if (transparent)
-      bmp.SetAlphaAllOpaque(false);
-    else
-      bmp.RemoveAlphaChannel();
-  }
+  SettleAlpha(bmp, transparent);
   if (orientation != 1 && !ApplyOrientation(bmp, orientation)) {
     reason = "not enough memory";
     return false;
