@@ -1,38 +1,26 @@
 // The layered canvas: drawing the visible part of a stack at fit zoom (what
 // every repaint while dragging a layer costs), MergeAllLayers of a
-// 24-megapixel photo, and feathering a 24-megapixel selection.
+// 24-megapixel photo, and feathering a 24-megapixel selection. The photo
+// comes from BenchPhoto.h.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <random>
 
+#include "BenchPhoto.h"
 #include "document/canvas/LayerCanvas.h"
 
 namespace velmora {
 namespace {
 
-constexpr int kPhotoW = 6000, kPhotoH = 4000;
+using bench::Photo;
 
-// A photo-like picture: smooth gradients with sensor noise, so that no
-// path can profit from uniform rows.
-IEBitmap MakePhoto(int w, int h, uint32_t seed) {
-  IEBitmap b(w, h, IEPixelFormat::ie24RGB);
-  std::minstd_rand rng(seed);
-  for (int y = 0; y < h; ++y) {
-    uint8_t* p = b.ScanLine(y);
-    for (int x = 0; x < w; ++x, p += 3) {
-      const int n = static_cast<int>(rng() & 15) - 8;
-      p[0] = static_cast<uint8_t>(std::clamp(60 + 120 * x / w + n, 0, 255));
-      p[1] = static_cast<uint8_t>(std::clamp(40 + 160 * y / h + n, 0, 255));
-      p[2] = static_cast<uint8_t>(std::clamp(200 - 90 * (x + y) / (w + h) + n, 0, 255));
-    }
-  }
-  return b;
-}
-
-// A decoration with a soft-edged transparent hole, like a card or frame.
-IEBitmap MakeFrame(int w, int h) {
-  IEBitmap b = MakePhoto(w, h, 7);
+// A decoration with a soft-edged transparent hole, like a card or frame:
+// the photo with an alpha channel that falls from 255 at the border to 0
+// within 128 pixels of it.
+IEBitmap MakeFrame() {
+  IEBitmap b = Photo();
+  const int w = b.Width(), h = b.Height();
   IEBitmap& a = b.AlphaChannel();
   for (int y = 0; y < h; ++y) {
     uint8_t* row = a.ScanLine(y);
@@ -46,9 +34,9 @@ IEBitmap MakeFrame(int w, int h) {
 }
 
 void ThreeLayerStack(LayerCanvas& c) {
-  c.CurrentBitmap() = MakePhoto(kPhotoW, kPhotoH, 1);
-  c.AddLayer(MakeFrame(kPhotoW, kPhotoH));  // a frame over the whole photo
-  c.AddLayer(MakePhoto(1500, 1000, 3));       // clip art, half transparent
+  c.CurrentBitmap() = Photo();
+  c.AddLayer(MakeFrame());                 // a frame over the whole photo
+  c.AddLayer(bench::PhotoAt(1500, 1000));  // clip art, half transparent
   c.CurrentLayer().LayerX = 2500, c.CurrentLayer().LayerY = 1800, c.CurrentLayer().Opacity = 180;
 }
 
@@ -80,8 +68,8 @@ BENCHMARK(BM_RenderViewportAt100)->Unit(benchmark::kMillisecond)->UseRealTime()-
 
 // A photo and a full-size frame with transparency: every pixel blended.
 void BM_MergeAllLayers24MP(benchmark::State& state) {
-  const IEBitmap photo = MakePhoto(kPhotoW, kPhotoH, 1);
-  const IEBitmap frame = MakeFrame(kPhotoW, kPhotoH);
+  const IEBitmap& photo = Photo();
+  const IEBitmap frame = MakeFrame();
   LayerCanvas c;
   for (auto _ : state) {
     state.PauseTiming();
@@ -96,7 +84,7 @@ BENCHMARK(BM_MergeAllLayers24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->
 
 void BM_FeatherSelection24MP(benchmark::State& state) {
   LayerCanvas c;
-  c.CurrentBitmap() = MakePhoto(kPhotoW, kPhotoH, 1);
+  c.CurrentBitmap() = Photo();
   c.SelectionMaskDepth(8);
   for (auto _ : state) {
     state.PauseTiming();
@@ -111,7 +99,7 @@ BENCHMARK(BM_FeatherSelection24MP)->Arg(600)->Arg(30)->Unit(benchmark::kMillisec
 // A mouse drag redraws the selection rectangle at every move.
 void BM_SelectRect24MP(benchmark::State& state) {
   LayerCanvas c;
-  c.CurrentBitmap() = MakePhoto(kPhotoW, kPhotoH, 1);
+  c.CurrentBitmap() = Photo();
   int i = 0;
   for (auto _ : state) c.SelectRect(100, 100, 3000 + (i++ & 255), 2000);
 }
