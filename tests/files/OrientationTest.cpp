@@ -239,3 +239,63 @@ TEST_F(Thumbnails, EmbeddedInTiffAsASecondImage) {
 
 }  // namespace
 }  // namespace velmora::test
+
+namespace velmora::test {
+namespace {
+
+// A camera's JPEG: a large photo of one colour with a stored EXIF
+// thumbnail of another, so that the picture tells which one was decoded.
+class StoredThumbnail : public TempDirTest {
+ protected:
+  std::string MakePhoto(const std::string& name, int w, int h, int tw, int th) {
+    IEBitmap photo(w, h, IEPixelFormat::ie24RGB);
+    photo.Fill(0x0000FF);  // red
+    IEBitmap thumb(tw, th, IEPixelFormat::ie24RGB);
+    thumb.Fill(0xFF0000);  // blue
+    std::vector<uint8_t> thumbJpeg;
+    EXPECT_TRUE(WriteJPEGToMemory(thumb, SaveParams{}, thumbJpeg).ok);
+    const std::string path = Path(name);
+    EXPECT_TRUE(WriteImage(path, photo).ok);
+    const std::vector<uint8_t> payload = exif::MakePayload(thumbJpeg);
+    EXPECT_FALSE(payload.empty());
+    Bytes jpeg = ReadBytes(path);
+    const std::size_t len = payload.size() + 2;
+    Bytes segment = {0xFF, 0xE1, static_cast<uint8_t>(len >> 8), static_cast<uint8_t>(len)};
+    segment.insert(segment.end(), payload.begin(), payload.end());
+    jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+    WriteBytes(path, jpeg);
+    return path;
+  }
+};
+
+TEST_F(StoredThumbnail, IsUsedOnlyWhenLargeEnoughAndOfThePhotosShape) {
+  const IETriple kRedish{0, 0, 255}, kBlueish{255, 0, 0};
+  const std::string fits = MakePhoto("fits.jpg", 1600, 1200, 160, 120);
+  const std::string bars = MakePhoto("bars.jpg", 1800, 1200, 160, 120);  // 3:2 photo, 4:3 thumbnail
+  struct Case {
+    std::string path;
+    int side;
+    IETriple expected;
+  };
+  const Case cases[] = {
+      {fits, 100, kBlueish},  // the stored thumbnail is enough
+      {fits, 160, kBlueish},
+      {fits, 400, kRedish},   // too small: the photo is decoded
+      {bars, 100, kRedish},   // padded to another shape: not used
+  };
+  for (const auto& c : cases) {
+    IEBitmap out;
+    ASSERT_TRUE(ReadThumbnail(c.path, c.side, out).ok) << c.path;
+    EXPECT_TRUE(Near(ColourAt(out, out.Width() / 2, out.Height() / 2), c.expected, 8))
+        << c.path << " at " << c.side;
+    EXPECT_LE(std::max(out.Width(), out.Height()), c.side);
+  }
+  // Reading the whole photo never takes the thumbnail.
+  IEBitmap whole;
+  ASSERT_TRUE(ReadImage(fits, whole).ok);
+  EXPECT_EQ(whole.Width(), 1600);
+  EXPECT_TRUE(Near(ColourAt(whole, 800, 600), kRedish, 8));
+}
+
+}  // namespace
+}  // namespace velmora::test

@@ -10,6 +10,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -146,6 +147,26 @@ void CmykRowToBgr(const JSAMPLE* in, uint8_t* out, JDIMENSION width, bool invert
     out[1] = static_cast<uint8_t>((m * k + 127) / 255);
     out[2] = static_cast<uint8_t>((c * k + 127) / 255);
   }
+}
+
+// Reads only the header and the EXIF segment: the picture's size, its
+// orientation and the JPEG thumbnail a camera stored beside it (copied into
+// *s->thumbnail). No destructors in this frame either.
+bool ReadHeaderCore(DecodeState* s, std::vector<uint8_t>* thumbnail) {
+  j_decompress_ptr cinfo = &s->cinfo;
+  cinfo->err = &s->err.pub;
+  InstallErrorManager(s->err);
+  if (setjmp(s->err.jump)) return false;
+  jpeg_create_decompress(cinfo);
+  jpeg_stdio_src(cinfo, s->in);
+  jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+  jpeg_read_header(cinfo, TRUE);
+  s->orientation = OrientationOf(cinfo);
+  for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next)
+    if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0", 6) == 0 &&
+        exif::Thumbnail(m->data, m->data_length, *thumbnail))
+      break;
+  return true;
 }
 
 // See the note at the top of the file: no destructors in this frame.
@@ -376,7 +397,58 @@ bool Encode(std::FILE* out, const IEBitmap& bmp, const SaveParams& params, std::
 
 }  // namespace
 
+namespace {
+
+// A thumbnail from the JPEG a camera stored in the EXIF segment, when it is
+// large enough for `options.targetSide` and has the photo's proportions
+// (some cameras pad it with black bars): decoding it skips the whole
+// photo. False, with the stream back at its start, otherwise.
+bool DecodeStoredThumbnail(std::FILE* in, const DecodeOptions& options, IEBitmap& out) {
+  const long start = std::ftell(in);
+  if (start < 0) return false;
+  auto s = std::make_unique<DecodeState>();
+  std::memset(static_cast<void*>(s.get()), 0, sizeof(DecodeState));
+  s->in = in;
+  std::vector<uint8_t> stored;
+  bool used = false;
+  {
+    struct Cleanup {
+      DecodeState* s;
+      ~Cleanup() { jpeg_destroy_decompress(&s->cinfo); }
+    } cleanup{s.get()};
+    if (ReadHeaderCore(s.get(), &stored) && !stored.empty() && s->cinfo.image_width > 0 &&
+        s->cinfo.image_height > 0) {
+      const double photoAspect = static_cast<double>(s->cinfo.image_width) / s->cinfo.image_height;
+      std::FILE* mem = fmemopen(stored.data(), stored.size(), "rb");
+      if (mem) {
+        DecodeOptions small = options;
+        small.targetSide = 0;  // decoded whole: it is small
+        IEBitmap thumb;
+        std::string ignored;
+        if (DecodeJpeg(mem, small, thumb, ignored) && !thumb.IsEmpty()) {
+          const double aspect = static_cast<double>(thumb.Width()) / thumb.Height();
+          const int longer = std::max(thumb.Width(), thumb.Height());
+          if (longer >= options.targetSide && std::abs(aspect / photoAspect - 1) < 0.02 &&
+              ApplyOrientation(thumb, s->orientation)) {
+            out = std::move(thumb);
+            used = true;
+          }
+        }
+        std::fclose(mem);
+      }
+    }
+  }
+  if (!used) {
+    std::clearerr(in);
+    if (std::fseek(in, start, SEEK_SET) != 0) return false;
+  }
+  return used;
+}
+
+}  // namespace
+
 bool DecodeJpeg(std::FILE* in, const DecodeOptions& options, IEBitmap& out, std::string& reason) {
+  if (options.targetSide > 0 && DecodeStoredThumbnail(in, options, out)) return true;
   const ImageLimits& limits = options.limits;
   auto s = std::make_unique<DecodeState>();
   std::memset(static_cast<void*>(s.get()), 0, sizeof(DecodeState));
