@@ -1,0 +1,115 @@
+// The main window: menus, the toolbar, the side panel with the mode
+// selector `Moda` and its pages `GoldTabs`, the zoom strip, the canvas
+// `Imaga` and the status bar. It owns the Document and reflects it; every
+// decision about the photo, the history and the modes is the Document's.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+#include "document/Document.h"
+#include "document/Settings.h"
+
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QHBoxLayout;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QSlider;
+class QStackedWidget;
+class QToolButton;
+
+namespace velmora {
+
+class CanvasWidget;
+class ThumbnailGrid;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr const char* kTitle = "Velmora";
+  static constexpr int kSidePanelWidth = 337;
+
+  // `configFolder` holds Conf.ini and Recent.lst (Settings::ConfigFolder);
+  // `exeFolder` is where Help.chm lies.
+  MainWindow(UserInterface& ui, std::string configFolder, std::string exeFolder = {}, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  Document& Doc() { return *doc_; }
+  Settings& Conf() { return settings_; }
+  CanvasWidget* Canvas() { return canvas_; }
+
+  // The text of a status panel (0 guidance, 1 size, 2 scale).
+  QString PanelText(int panel) const;
+  QProgressBar* Progress() { return wait_; }
+  PanelSide SidePanelSide() const { return panelSide_; }
+  void SetSidePanelSide(PanelSide side);
+
+  // The work that waits until the message loop runs: a maximized start is
+  // maximized once more. Runs once.
+  void DeferredStart();
+  // Writes Conf.ini and Recent.lst from the window's present state.
+  void SaveSettings();
+
+ protected:
+  bool event(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  void BuildMenus();
+  void BuildToolbar();
+  void BuildSidePanel();
+  void BuildStatusBar();
+  void HookDocument();
+  void ApplySettings();
+
+  // Handlers.
+  void OpenNewPhoto();
+  void ModaChange(int index);
+  void ISCChange(int value);
+  void ActualSize();
+  void FitToWindow();
+  void UpdateHistoryItems();
+  void UpdateStatusPanels();
+  void CanvasViewChange();
+  void CanvasProgress(int percent);
+  void FillRecent();
+  void OpenRecent();
+  void ChooseBackground();
+  void OpenHelp();
+  void OpenWebPage(const char* url);
+  void ShowAbout();
+  void EnableImageMenu();
+
+  QAction* AddItem(QMenu* menu, const char* caption, const QKeySequence& shortcut = {});
+
+  std::unique_ptr<Document> doc_;
+  Settings settings_;
+  std::string exeFolder_;
+  PanelSide panelSide_ = PanelSide::Right;
+  bool deferredDone_ = false;
+
+  CanvasWidget* canvas_ = nullptr;
+  QWidget* sidePanel_ = nullptr;  // sPanel2
+  QHBoxLayout* body_ = nullptr;   // the canvas and the side panel
+  QComboBox* moda_ = nullptr;
+  QStackedWidget* goldTabs_ = nullptr;
+  QSlider* isc_ = nullptr;
+  ThumbnailGrid* recentPhoto_ = nullptr;
+  QLabel* panels_[3] = {nullptr, nullptr, nullptr};
+  QProgressBar* wait_ = nullptr;
+
+  QMenu* imageMenu_ = nullptr;
+  QAction* undo_ = nullptr;
+  QAction* redo_ = nullptr;
+  QAction* panelRight_ = nullptr;
+  QAction* panelLeft_ = nullptr;
+  QAction* skinsEnabled_ = nullptr;
+  QAction* skinsDisabled_ = nullptr;
+};
+
+}  // namespace velmora
