@@ -551,7 +551,7 @@ void MainWindow::ChooseBackground() {
 
 void MainWindow::OpenHelp() {
   const QString folder = exeFolder_.empty() ? QApplication::applicationDirPath() : QString::fromStdString(exeFolder_);
-  QDesktopServices::openUrl(QUrl::fromLocalFile(folder + QStringLiteral("/Help.chm")));
+  QDesktopServices::openUrl(QUrl::fromLocalFile(folder + QStringLiteral("/Help.html")));
 }
 
 void MainWindow::OpenWebPage(const char* url) { QDesktopServices::openUrl(QUrl(QString::fromLatin1(url))); }

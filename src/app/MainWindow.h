@@ -35,7 +35,7 @@ class MainWindow : public QMainWindow {
   static constexpr int kSidePanelWidth = 337;
 
   // `configFolder` holds Conf.ini and Recent.lst (Settings::ConfigFolder);
-  // `exeFolder` is where Help.chm lies.
+  // `exeFolder` is where Help.html lies.
   MainWindow(UserInterface& ui, std::string configFolder, std::string exeFolder = {}, QWidget* parent = nullptr);
   ~MainWindow() override;
 
