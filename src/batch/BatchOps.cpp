@@ -91,8 +91,8 @@ std::optional<OpCall> ParseOperation(const std::string& text, std::string& error
   const auto space = t.find_first_of(" \t");
   const std::string name = t.substr(0, space);
   const std::string rest = space == std::string::npos ? "" : Trim(t.substr(space + 1));
-  const OpSpec* spec = FindOperation(name);
-  if (!spec) {
+  const OpSpec* def = FindOperation(name);
+  if (!def) {
     error = "unknown operation '" + name + "'";
     return std::nullopt;
   }
@@ -106,25 +106,25 @@ std::optional<OpCall> ParseOperation(const std::string& text, std::string& error
       start = comma + 1;
     }
   }
-  if (parts.size() != spec->params.size()) {
-    error = "'" + t + "': " + name + " takes " + std::to_string(spec->params.size()) + " parameter" +
-            (spec->params.size() == 1 ? "" : "s") + ", " + std::to_string(parts.size()) + " given";
+  if (parts.size() != def->params.size()) {
+    error = "'" + t + "': " + name + " takes " + std::to_string(def->params.size()) + " parameter" +
+            (def->params.size() == 1 ? "" : "s") + ", " + std::to_string(parts.size()) + " given";
     return std::nullopt;
   }
   std::vector<ParamValue> values;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     static const std::vector<std::string> kNone;
-    const auto& choices = i < spec->choices.size() ? spec->choices[i] : kNone;
-    auto v = ParseValue(parts[i], spec->params[i], choices);
+    const auto& choices = i < def->choices.size() ? def->choices[i] : kNone;
+    auto v = ParseValue(parts[i], def->params[i], choices);
     if (!v) {
       error = "'" + t + "': parameter " + std::to_string(i + 1) + " ('" + parts[i] + "') must be " +
-              KindName(spec->params[i]);
+              KindName(def->params[i]);
       for (std::size_t k = 0; k < choices.size(); ++k) error += (k ? ", " : " ") + choices[k];
       return std::nullopt;
     }
     values.push_back(*v);
   }
-  return OpCall{spec, Args(std::move(values)), t};
+  return OpCall{def, Args(std::move(values)), t};
 }
 
 }  // namespace velmora::batch

@@ -52,7 +52,7 @@ const OpSpec* FindOperation(const std::string& name);
 
 // An operation with its parsed parameters, ready to run.
 struct OpCall {
-  const OpSpec* spec = nullptr;
+  const OpSpec* def = nullptr;  // the operation called
   Args args{{}};
   std::string text;  // as given, for messages
 };

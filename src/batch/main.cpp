@@ -316,7 +316,7 @@ std::string ProcessOne(const Options& o, const std::string& input, const std::st
   proc.AutoUndo = false;  // nothing to undo on the command line
   ProgressLine progress(o.quiet, input);
   canvas.OnProgress = [&](int p) { progress.Update(p); };
-  for (const auto& op : o.ops) op.spec->run(proc, op.args);
+  for (const auto& op : o.ops) op.def->run(proc, op.args);
   IEBitmap& bmp = canvas.CurrentBitmap();
   if (o.flatten && bmp.HasAlphaChannel()) bmp.RemoveAlphaChannel(true, *o.flatten);
   canvas.IO().Params = o.save;
