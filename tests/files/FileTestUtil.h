@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -149,6 +151,27 @@ inline void ExpectSentinel(const IEBitmap& bmp) {
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x) EXPECT_EQ(bmp.ScanLine(y)[x], 10 * (3 * y + x) + 7);
 }
+
+// Expects a failed read that names `path` and contains `why`, with `out`
+// still holding the sentinel.
+inline void ExpectCleanFailure(const IOResult& r, const IEBitmap& out, const std::string& path,
+                               const std::string& why) {
+  EXPECT_FALSE(r) << path;
+  EXPECT_EQ(r.message.rfind(path + ": ", 0), 0u) << r.message;
+  EXPECT_NE(r.message.find(why), std::string::npos) << r.message;
+  ExpectSentinel(out);
+}
+
+// A bad file and part of the reason its read must fail with. Each group of
+// formats instantiates MalformedFile with its own cases.
+struct Malformed {
+  const char* name;
+  std::function<Bytes()> make;
+  const char* why;
+  friend void PrintTo(const Malformed& c, std::ostream* os) { *os << c.name; }
+};
+
+class MalformedFile : public TempDirTest, public ::testing::WithParamInterface<Malformed> {};
 
 // --- PNG files built by hand, for layouts and headers no fixture has. ---
 

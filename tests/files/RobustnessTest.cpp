@@ -16,15 +16,6 @@
 namespace velmora::test {
 namespace {
 
-// Expects a failed read that names `path` and contains `why`, with `out`
-// still holding the sentinel.
-void ExpectCleanFailure(const IOResult& r, const IEBitmap& out, const std::string& path, const std::string& why) {
-  EXPECT_FALSE(r) << path;
-  EXPECT_EQ(r.message.rfind(path + ": ", 0), 0u) << r.message;
-  EXPECT_NE(r.message.find(why), std::string::npos) << r.message;
-  ExpectSentinel(out);
-}
-
 Bytes Cut(const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n)); }
 
 Bytes Garbage(std::size_t n) {
@@ -45,15 +36,6 @@ Bytes JpegClaiming(uint16_t w, uint16_t h) {
     }
   return b;
 }
-
-struct Malformed {
-  const char* name;
-  std::function<Bytes()> make;
-  const char* why;  // part of the expected reason
-  friend void PrintTo(const Malformed& c, std::ostream* os) { *os << c.name; }
-};
-
-class MalformedFile : public TempDirTest, public ::testing::WithParamInterface<Malformed> {};
 
 TEST_P(MalformedFile, FailsCleanly) {
   const Malformed& c = GetParam();
