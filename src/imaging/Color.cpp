@@ -185,4 +185,23 @@ IETriple HSLToRGB(double h, double s, double l) {
                   ToByte(HueToChannel(p, q, h + 1.0 / 3.0))};
 }
 
+void HSVToRGBInt(int hue, int s, int v, int scale, int& r, int& g, int& b) {
+  if (s == 0) {
+    r = g = b = v;
+    return;
+  }
+  const int f = hue % 60;
+  const int p = v - s * v / scale;
+  const int q = v - s * v * f / (scale * 60);
+  const int t = v - s * v * (60 - f) / (scale * 60);
+  switch (hue / 60) {
+    case 0: r = v, g = t, b = p; break;
+    case 1: r = q, g = v, b = p; break;
+    case 2: r = p, g = v, b = t; break;
+    case 3: r = p, g = q, b = v; break;
+    case 4: r = t, g = p, b = v; break;
+    default: r = v, g = p, b = q; break;
+  }
+}
+
 }  // namespace velmora

@@ -40,6 +40,11 @@ std::string FormatColorIdent(Color c);
 Color SystemColor(int index);
 void SetSystemColor(int index, Color rgb);
 
+// Integer HSV to RGB on a scale of 0..`scale` (99 for tints, 255 for
+// bytes): hue 0..359, saturation and value 0..scale; every division
+// truncates.
+void HSVToRGBInt(int hue, int s, int v, int scale, int& r, int& g, int& b);
+
 // H, S, L each in 0..1.
 void RGBToHSL(const IETriple& rgb, double& h, double& s, double& l);
 IETriple HSLToRGB(double h, double s, double l);

@@ -382,21 +382,9 @@ inline Hsv ToHsv(int r, int g, int b) {
 }
 
 inline IETriple FromHsv(int h, int s, int v) {
-  if (s == 0) return IETriple{static_cast<uint8_t>(v), static_cast<uint8_t>(v), static_cast<uint8_t>(v)};
   if (h == 360) h = 0;
-  const int f = h % 60;
-  const int p = v - s * v / 255;
-  const int q = v - s * v * f / 15300;
-  const int t = v - s * v * (60 - f) / 15300;
   int r, g, b;
-  switch (h / 60) {
-    case 0: r = v, g = t, b = p; break;
-    case 1: r = q, g = v, b = p; break;
-    case 2: r = p, g = v, b = t; break;
-    case 3: r = p, g = q, b = v; break;
-    case 4: r = t, g = p, b = v; break;
-    default: r = v, g = p, b = q; break;
-  }
+  HSVToRGBInt(h, s, v, 255, r, g, b);
   return IETriple{static_cast<uint8_t>(b), static_cast<uint8_t>(g), static_cast<uint8_t>(r)};
 }
 

@@ -227,24 +227,9 @@ void ImageProc::Colorize(int hue, int saturation, double luminosity) {
     for (int y = 0; y < 100; ++y) {
       const double lv = std::trunc(luminosity * y);
       const int v = static_cast<int>(std::clamp(std::isnan(lv) ? 0.0 : lv, 0.0, 99.0));
-      uint8_t r, g, b;
-      if (s == 0) {
-        r = g = b = static_cast<uint8_t>(v);
-      } else {
-        const int f = hue % 60;
-        const uint8_t p = static_cast<uint8_t>(v - s * v / 99);
-        const uint8_t q = static_cast<uint8_t>(v - s * v * f / 5940);
-        const uint8_t t = static_cast<uint8_t>(v - s * v * (60 - f) / 5940);
-        const uint8_t vv = static_cast<uint8_t>(v);
-        switch (hue / 60) {
-          case 0: r = vv, g = t, b = p; break;
-          case 1: r = q, g = vv, b = p; break;
-          case 2: r = p, g = vv, b = t; break;
-          case 3: r = p, g = q, b = vv; break;
-          case 4: r = t, g = p, b = vv; break;
-          default: r = vv, g = p, b = q; break;
-        }
-      }
+      // The values stay within 0..99, as bytes.
+      int r, g, b;
+      HSVToRGBInt(hue, s, v, 99, r, g, b);
       tint[y] = IETriple{RoundByte(b / 99.0 * 255), RoundByte(g / 99.0 * 255), RoundByte(r / 99.0 * 255)};
     }
     const int height = bmp.Height(), width = bmp.Width();

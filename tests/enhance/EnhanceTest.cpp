@@ -20,13 +20,8 @@ namespace {
 
 using F = IEPixelFormat;
 using test::RGB;
-using Op = std::function<void(ImageProc&)>;
-
-void Apply(IEBitmap& pic, const Op& op, const IEMask* selection = nullptr) {
-  BitmapTarget target(pic, selection);
-  ImageProc proc(target);
-  op(proc);
-}
+using test::Apply;
+using test::Op;
 
 // Smooth colour gradients with a little texture, like a small photo.
 IEBitmap Photo(int w, int h, uint32_t seed = 7) {

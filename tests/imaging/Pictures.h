@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,6 +15,15 @@
 #include "imaging/ImageProc.h"
 
 namespace velmora::test {
+
+using Op = std::function<void(ImageProc&)>;
+
+// Runs `op` on `pic` through a processor of its own, limited by `selection`.
+inline void Apply(IEBitmap& pic, const Op& op, const IEMask* selection = nullptr) {
+  BitmapTarget target(pic, selection);
+  ImageProc proc(target);
+  op(proc);
+}
 
 // An ie24RGB picture whose every pixel is the same triple.
 inline IEBitmap Solid(int w, int h, IETriple t) {

@@ -19,13 +19,8 @@ namespace {
 
 using F = IEPixelFormat;
 using test::RGB;
-using Op = std::function<void(ImageProc&)>;
-
-void Apply(IEBitmap& pic, const Op& op, const IEMask* selection = nullptr) {
-  BitmapTarget target(pic, selection);
-  ImageProc proc(target);
-  op(proc);
-}
+using test::Apply;
+using test::Op;
 
 // Runs an operation on a row of pixels and returns the row.
 std::vector<IETriple> OnPixels(const std::vector<IETriple>& pixels, const Op& op) {
