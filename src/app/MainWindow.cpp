@@ -4,7 +4,6 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QColorDialog>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
@@ -31,6 +30,7 @@
 
 #include "app/CanvasWidget.h"
 #include "app/ThumbnailGrid.h"
+#include "document/qt/QtBitmap.h"
 
 namespace velmora {
 
@@ -45,15 +45,6 @@ constexpr const char* kTutorialUrl = "https://velmora.org/tutorial";
 constexpr const char* kExamplesUrl = "https://velmora.org/examples";
 constexpr const char* kTemplatesUrl = "https://velmora.org/templates";
 constexpr const char* kHomeUrl = "https://velmora.org/";
-
-QColor ToQColor(Color c) {
-  if (c & kSystemColorFlag) c = SystemColor(static_cast<int>(c & 0xFF));
-  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-}
-
-Color FromQColor(const QColor& q) {
-  return static_cast<Color>(q.red()) | static_cast<Color>(q.green()) << 8 | static_cast<Color>(q.blue()) << 16;
-}
 
 // A label that runs `action` when clicked, like the link labels of the
 // Open page.
@@ -545,8 +536,8 @@ void MainWindow::OpenRecent() {
 }
 
 void MainWindow::ChooseBackground() {
-  const QColor c = QColorDialog::getColor(ToQColor(doc_->Imaga().Background()), this);
-  if (c.isValid()) doc_->Imaga().SetBackground(FromQColor(c));
+  Color c = doc_->Imaga().Background();
+  if (doc_->UI().ChooseColor(c)) doc_->Imaga().SetBackground(c);
 }
 
 void MainWindow::OpenHelp() {

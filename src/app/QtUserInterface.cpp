@@ -1,9 +1,12 @@
 #include "app/QtUserInterface.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
+
+#include "document/qt/QtBitmap.h"
 
 namespace velmora {
 
@@ -76,6 +79,18 @@ std::string QtUserInterface::GetSaveFileName(const std::string& title, const std
   const int picked = list.indexOf(selected);
   if (picked >= 0) filterIndex = picked;
   return path.toStdString();
+}
+
+bool QtUserInterface::ChooseColor(Color& color) {
+  const QColor c = QColorDialog::getColor(ToQColor(color), parent_);
+  if (!c.isValid()) return false;
+  color = FromQColor(c);
+  return true;
+}
+
+int QtUserInterface::AskJpegQuality(int quality) {
+  // TODO(output): the "JPEG Compression" dialog.
+  return quality;
 }
 
 void QtUserInterface::ProcessPendingEvents() { QApplication::processEvents(); }

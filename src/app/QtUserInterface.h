@@ -24,6 +24,8 @@ class QtUserInterface : public UserInterface {
                               int filterIndex) override;
   std::string GetSaveFileName(const std::string& title, const std::vector<FileFilter>& filters, int& filterIndex,
                               const std::string& fileName) override;
+  bool ChooseColor(Color& color) override;
+  int AskJpegQuality(int quality) override;
   void ProcessPendingEvents() override;
 
   // The dialog's filter line of a type-list entry: the caption's text before

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "imaging/Color.h"
+
 namespace velmora {
 
 enum class MessageKind { Information, Warning, Error };
@@ -40,6 +42,12 @@ class UserInterface {
   // type the user picked. Returns the path, or an empty string on cancel.
   virtual std::string GetSaveFileName(const std::string& title, const std::vector<FileFilter>& filters,
                                       int& filterIndex, const std::string& fileName) = 0;
+  // The colour dialog, opened on `color`, which receives the choice.
+  // False when it was cancelled.
+  virtual bool ChooseColor(Color& color) = 0;
+  // The "JPEG Compression" dialog, showing `quality` (5..100). Returns the
+  // value shown when it closes, whether by its button or its title bar.
+  virtual int AskJpegQuality(int quality) = 0;
   // Lets the window system deliver pending events (repaints, progress)
   // in the middle of a long action.
   virtual void ProcessPendingEvents() = 0;

@@ -16,8 +16,8 @@ namespace velmora::test {
 class ScriptedUI : public UserInterface {
  public:
   struct Shown {
-    std::string what;  // "message", "question", "open", "save"
-    std::string text;  // the message, the question or the dialog's title
+    std::string what;  // "message", "question", "open", "save", "color", "jpeg quality"
+    std::string text;  // the message, the question, the dialog's title or the quality shown
   };
 
   void ShowMessage(const std::string& text, MessageKind kind) override {
@@ -49,6 +49,26 @@ class ScriptedUI : public UserInterface {
     lastFilterIndex = filterIndex;
     return NextPath();
   }
+  bool ChooseColor(Color& color) override {
+    shown.push_back({"color", {}});
+    bool ok = false;
+    if (!colors.empty()) {
+      ok = true;
+      color = colors.front();
+      colors.pop_front();
+    }
+    Closed();
+    return ok;
+  }
+  int AskJpegQuality(int quality) override {
+    shown.push_back({"jpeg quality", std::to_string(quality)});
+    if (!qualities.empty()) {
+      quality = qualities.front();
+      qualities.pop_front();
+    }
+    Closed();
+    return quality;
+  }
   void ProcessPendingEvents() override { ++eventRuns; }
 
   std::vector<std::string> Messages() const {
@@ -60,6 +80,8 @@ class ScriptedUI : public UserInterface {
 
   std::deque<Answer> answers;
   std::deque<std::string> paths;
+  std::deque<Color> colors;   // an empty queue cancels the colour dialog
+  std::deque<int> qualities;  // an empty queue keeps the quality shown
   std::vector<Shown> shown;
   std::vector<MessageKind> kinds;
   std::vector<FileFilter> lastFilters;

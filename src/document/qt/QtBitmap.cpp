@@ -143,4 +143,13 @@ IEBitmap FromQImage(const QImage& image) {
   return out;
 }
 
+QColor ToQColor(Color c) {
+  if (c & kSystemColorFlag) c = SystemColor(static_cast<int>(c & 0xFF));
+  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+Color FromQColor(const QColor& q) {
+  return static_cast<Color>(q.red()) | static_cast<Color>(q.green()) << 8 | static_cast<Color>(q.blue()) << 16;
+}
+
 }  // namespace velmora

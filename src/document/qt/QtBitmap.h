@@ -2,9 +2,11 @@
 // shares the bitmap's rows), its drawing surface and unscaled drawing.
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QPainter>
 
+#include "imaging/Color.h"
 #include "imaging/IEBitmap.h"
 
 namespace velmora {
@@ -26,5 +28,10 @@ QImage ToQImage(const IEBitmap& bmp);
 // An IEBitmap from any QImage: ie24RGB, with an alpha channel when the
 // image has one.
 IEBitmap FromQImage(const QImage& image);
+
+// A colour value as Qt sees it; system colours resolve to their present
+// value.
+QColor ToQColor(Color c);
+Color FromQColor(const QColor& q);
 
 }  // namespace velmora
