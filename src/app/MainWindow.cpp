@@ -29,6 +29,7 @@
 #include <cstdio>
 
 #include "app/CanvasWidget.h"
+#include "app/FullScreenPreview.h"
 #include "app/ThumbnailGrid.h"
 #include "document/qt/QtBitmap.h"
 
@@ -75,6 +76,9 @@ MainWindow::MainWindow(UserInterface& ui, std::string configFolder, std::string 
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(QString::fromLatin1(kTitle));
   QApplication::setApplicationDisplayName(QString::fromLatin1(kTitle));
+  // Invisible while it is built and first laid out; DeferredStart shows it
+  // whole at once.
+  setWindowOpacity(0.0);
 
   canvas_ = new CanvasWidget(doc_->Imaga());
   canvas_->setObjectName(QStringLiteral("Imaga"));
@@ -103,6 +107,13 @@ MainWindow::MainWindow(UserInterface& ui, std::string configFolder, std::string 
   UpdateHistoryItems();
   UpdateStatusPanels();
   FillRecent();
+
+  fullScreen_ = new FullScreenPreview(this);
+  tima_ = new QTimer(this);
+  tima_->setObjectName(QStringLiteral("Tima"));
+  tima_->setInterval(100);
+  connect(tima_, &QTimer::timeout, this, &MainWindow::DeferredStart);
+  tima_->start();
 }
 
 MainWindow::~MainWindow() {
@@ -252,7 +263,7 @@ void MainWindow::BuildToolbar() {
   const Button buttons[] = {
       {"Open", QStyle::SP_DialogOpenButton, [this] { OpenNewPhoto(); }},
       {"Effects", QStyle::SP_FileDialogContentsView, nullptr},
-      {"Preview", QStyle::SP_DesktopIcon, nullptr},
+      {"Preview", QStyle::SP_DesktopIcon, [this] { ShowFullScreenPreview(); }},
       {"Save", QStyle::SP_DialogSaveButton, [this] { if (doc_->OnSaveAs) doc_->OnSaveAs(); }},
       {"Print", QStyle::SP_DriveNetIcon, nullptr},
       {"Templates", QStyle::SP_DirIcon, [this] { OpenWebPage(kTemplatesUrl); }},
@@ -425,9 +436,11 @@ void MainWindow::SetSidePanelSide(PanelSide side) {
 // Start and close
 
 void MainWindow::DeferredStart() {
+  tima_->stop();
   if (deferredDone_) return;
   deferredDone_ = true;
   if (settings_.StartMaximized) setWindowState(windowState() | Qt::WindowMaximized);
+  setWindowOpacity(1.0);
 }
 
 bool MainWindow::event(QEvent* e) {
@@ -544,6 +557,8 @@ void MainWindow::OpenHelp() {
   const QString folder = exeFolder_.empty() ? QApplication::applicationDirPath() : QString::fromStdString(exeFolder_);
   QDesktopServices::openUrl(QUrl::fromLocalFile(folder + QStringLiteral("/Help.html")));
 }
+
+void MainWindow::ShowFullScreenPreview() { fullScreen_->ShowPicture(doc_->Layer0()); }
 
 void MainWindow::OpenWebPage(const char* url) { QDesktopServices::openUrl(QUrl(QString::fromLatin1(url))); }
 

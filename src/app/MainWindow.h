@@ -20,11 +20,13 @@ class QMenu;
 class QProgressBar;
 class QSlider;
 class QStackedWidget;
+class QTimer;
 class QToolButton;
 
 namespace velmora {
 
 class CanvasWidget;
+class FullScreenPreview;
 class ThumbnailGrid;
 
 class MainWindow : public QMainWindow {
@@ -49,9 +51,13 @@ class MainWindow : public QMainWindow {
   PanelSide SidePanelSide() const { return panelSide_; }
   void SetSidePanelSide(PanelSide side);
 
-  // The work that waits until the message loop runs: a maximized start is
-  // maximized once more. Runs once.
+  // The window is built and first shown fully transparent; the first tick
+  // of `Tima`, once the message loop runs, reveals it (a maximized start is
+  // maximized once more). Runs once.
   void DeferredStart();
+  FullScreenPreview* FullScreen() { return fullScreen_; }
+  // The toolbar's "Preview": layer 0 alone, full screen.
+  void ShowFullScreenPreview();
   // Writes Conf.ini and Recent.lst from the window's present state.
   void SaveSettings();
 
@@ -102,6 +108,8 @@ class MainWindow : public QMainWindow {
   ThumbnailGrid* recentPhoto_ = nullptr;
   QLabel* panels_[3] = {nullptr, nullptr, nullptr};
   QProgressBar* wait_ = nullptr;
+  QTimer* tima_ = nullptr;
+  FullScreenPreview* fullScreen_ = nullptr;
 
   QMenu* imageMenu_ = nullptr;
   QAction* undo_ = nullptr;

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "app/OpenPhotoDialog.h"
 #include "document/qt/QtBitmap.h"
 
 namespace velmora {
@@ -62,10 +63,10 @@ Answer QtUserInterface::AskYesNoCancel(const std::string& text) {
 std::string QtUserInterface::GetOpenFileName(const std::string& title, const std::vector<FileFilter>& filters,
                                              int filterIndex) {
   const QStringList list = QtFilters(filters);
-  QString selected = filterIndex >= 0 && filterIndex < list.size() ? list[filterIndex] : QString();
-  const QString path = QFileDialog::getOpenFileName(parent_, QString::fromStdString(title), QString(),
-                                                    list.join(QLatin1String(";;")), &selected);
-  return path.toStdString();
+  const QString selected = filterIndex >= 0 && filterIndex < list.size() ? list[filterIndex] : QString();
+  OpenPhotoDialog dialog(parent_, QString::fromStdString(title), list, selected);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst().toStdString();
 }
 
 std::string QtUserInterface::GetSaveFileName(const std::string& title, const std::vector<FileFilter>& filters,

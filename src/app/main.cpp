@@ -1,7 +1,6 @@
 // Velmora: the photo editor's window. Takes no command-line arguments.
 #include <QApplication>
 #include <QDir>
-#include <QTimer>
 
 #include "app/MainWindow.h"
 #include "app/QtUserInterface.h"
@@ -21,7 +20,5 @@ int main(int argc, char** argv) {
   velmora::MainWindow window(ui, configFolder, exeFolder);
   ui.SetParentWidget(&window);
   window.show();
-  // What must wait until the message loop runs.
-  QTimer::singleShot(100, &window, &velmora::MainWindow::DeferredStart);
   return app.exec();
 }

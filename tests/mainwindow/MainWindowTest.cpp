@@ -16,14 +16,18 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <cstdlib>
 #include <memory>
 
 #include "app/CanvasWidget.h"
+#include "app/FullScreenPreview.h"
 #include "app/MainWindow.h"
+#include "app/OpenPhotoDialog.h"
 #include "app/ThumbnailGrid.h"
+#include "app/QtUserInterface.h"
 #include "document/ScriptedUI.h"
 
 namespace velmora {
@@ -474,6 +478,113 @@ TEST_F(MainWindowTest, ClosingAfterAChangeAsksAndCancelKeepsTheWindow) {
   ui.answers = {Answer::No};
   EXPECT_TRUE(window->close());
   EXPECT_TRUE(QFile::exists(dir.path() + "/Conf.ini"));
+}
+
+// --- Start-up, full-screen preview, background, open dialog ---------------------
+
+TEST_F(MainWindowTest, TheWindowIsBuiltInvisibleAndTheFirstTickRevealsIt) {
+  window.reset();
+  QFile conf(dir.path() + "/Conf.ini");
+  ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+  conf.write("[Base]\r\nWindow=Max\r\n");
+  conf.close();
+  window = std::make_unique<MainWindow>(ui, Folder());
+  EXPECT_EQ(window->windowOpacity(), 0.0);
+  auto* tima = Child<QTimer>("Tima");
+  ASSERT_NE(tima, nullptr);
+  EXPECT_EQ(tima->interval(), 100);
+  EXPECT_TRUE(tima->isActive());
+  window->show();
+  // Something un-maximizes the window while it is still invisible; the
+  // deferred start maximizes it again.
+  window->setWindowState(Qt::WindowNoState);
+  QTRY_VERIFY_WITH_TIMEOUT(!tima->isActive(), 2000);
+  EXPECT_EQ(window->windowOpacity(), 1.0);
+  EXPECT_TRUE(window->isMaximized());
+}
+
+TEST_F(MainWindowTest, FullScreenPreviewShowsLayerZeroAloneAndForgetsItOnClosing) {
+  OpenThroughToolbar(MakePhoto(400, 300));
+  LayerCanvas& c = window->Doc().Imaga();
+  IEBitmap card(50, 50, IEPixelFormat::ie24RGB);
+  c.AddLayer(card);  // a decoration preview on top
+
+  FullScreenPreview* fs = window->FullScreen();
+  ASSERT_NE(fs, nullptr);
+  EXPECT_EQ(fs->objectName(), "TFullSC");
+  EXPECT_EQ(fs->windowTitle(), "Full Screen Preview");
+  EXPECT_TRUE(fs->windowFlags() & Qt::WindowStaysOnTopHint);
+  fs->OpenPicture(window->Doc().Layer0());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(fs));
+  auto* fsi = fs->findChild<FitImageView*>("FSI");
+  ASSERT_NE(fsi, nullptr);
+  EXPECT_EQ(fsi->Image().size(), QSize(400, 300));
+  EXPECT_EQ(fsi->Image().pixelColor(10, 10), QColor(200, 40, 10));
+  EXPECT_TRUE(fs->isMaximized());
+
+  QTest::keyClick(fs, Qt::Key_Escape);
+  EXPECT_FALSE(fs->isVisible());
+  EXPECT_TRUE(fsi->Image().isNull());
+
+  fs->OpenPicture(window->Doc().Layer0());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(fs));
+  QTest::mouseClick(fsi, Qt::LeftButton);
+  EXPECT_FALSE(fs->isVisible());
+  EXPECT_TRUE(fsi->Image().isNull());
+}
+
+TEST(FitImageView, FitsKeepingTheShapeAndNeverEnlarges) {
+  struct Case {
+    QSize picture, view;
+    QRect expected;
+  } cases[] = {
+      {{6000, 4000}, {1200, 900}, {0, 50, 1200, 800}},    // wider than the view
+      {{3000, 4000}, {1200, 900}, {262, 0, 675, 900}},    // taller
+      {{400, 300}, {1200, 900}, {400, 300, 400, 300}},    // fits: centred at its size
+      {{10000, 1}, {1000, 800}, {0, 399, 1000, 1}},       // never thinner than a pixel
+      {{0, 0}, {1000, 800}, {}},
+  };
+  for (const Case& k : cases)
+    EXPECT_EQ(FitImageView::FitRect(k.picture, k.view), k.expected) << k.picture.width() << "x" << k.picture.height();
+}
+
+TEST_F(MainWindowTest, BackgroundAsksForAColourAndCancelKeepsIt) {
+  QAction* background = Item("View", "Background");
+  ASSERT_NE(background, nullptr);
+  const Color before = window->Doc().Imaga().Background();
+  background->trigger();  // cancelled
+  EXPECT_EQ(window->Doc().Imaga().Background(), before);
+  ui.colors = {0x00336699};
+  background->trigger();
+  EXPECT_EQ(window->Doc().Imaga().Background(), 0x00336699u);
+  window->close();
+  QFile conf(dir.path() + "/Conf.ini");
+  ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(conf.readAll().contains("Color=$00336699"));
+}
+
+TEST_F(MainWindowTest, TheOpenDialogPreviewsTheFileUnderTheCursor) {
+  const QString photo = MakePhoto(300, 200);
+  QStringList filters;
+  for (const auto& f : Document::OpenDialogFilters()) filters << QtUserInterface::QtFilter(f);
+  OpenPhotoDialog dialog(window.get(), "Open Photo Dialog", filters, filters.first());
+  EXPECT_EQ(dialog.objectName(), "Opena");
+  EXPECT_EQ(dialog.windowTitle(), "Open Photo Dialog");
+  EXPECT_EQ(dialog.selectedNameFilter(), filters.first());
+  EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
+  ThumbnailGrid* preview = dialog.Preview();
+  ASSERT_NE(preview, nullptr);
+
+  dialog.ShowPreview(photo);
+  ASSERT_EQ(preview->Count(), 1);
+  EXPECT_EQ(preview->ItemPath(0), photo);
+  dialog.show();
+  QTRY_COMPARE_WITH_TIMEOUT(preview->ItemState(0), ThumbnailGrid::ThumbState::Ready, 5000);
+
+  dialog.ShowPreview(dir.path());  // a folder
+  EXPECT_EQ(preview->Count(), 0);
+  dialog.ShowPreview(QString());
+  EXPECT_EQ(preview->Count(), 0);
 }
 
 }  // namespace
