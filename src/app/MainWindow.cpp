@@ -33,6 +33,10 @@
 #include "app/ThumbnailGrid.h"
 #include "document/qt/QtBitmap.h"
 
+// The window's icon and the About box's banner are compiled into the
+// library; a static library's resources are registered by hand.
+static void InitResources() { Q_INIT_RESOURCE(velmora); }
+
 namespace velmora {
 
 namespace {
@@ -73,8 +77,10 @@ MainWindow::MainWindow(UserInterface& ui, std::string configFolder, std::string 
       doc_(std::make_unique<Document>(ui)),
       settings_(std::move(configFolder)),
       exeFolder_(std::move(exeFolder)) {
+  InitResources();
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(QString::fromLatin1(kTitle));
+  setWindowIcon(QIcon(QStringLiteral(":/velmora/velmora.png")));
   QApplication::setApplicationDisplayName(QString::fromLatin1(kTitle));
   // Invisible while it is built and first laid out; DeferredStart shows it
   // whole at once.
@@ -568,7 +574,7 @@ void MainWindow::ShowAbout() {
   box.setFixedSize(396, 240);
   auto* v = new QVBoxLayout(&box);
   auto* banner = new QLabel(&box);
-  banner->setPixmap(style()->standardIcon(QStyle::SP_DesktopIcon).pixmap(48, 48));
+  banner->setPixmap(QIcon(QStringLiteral(":/velmora/velmora.png")).pixmap(64, 64));
   banner->setAlignment(Qt::AlignCenter);
   v->addWidget(banner);
   auto* text = new QLabel(QStringLiteral("Velmora decorates your photos.\n"
