@@ -32,6 +32,11 @@
 #include "app/FullScreenPreview.h"
 #include "app/ThumbnailGrid.h"
 #include "document/qt/QtBitmap.h"
+#include "output/Clipboard.h"
+#include "output/JpegOptimizer.h"
+#include "output/PrintCommand.h"
+#include "output/SaveAs.h"
+#include "output/VisualJPEG.h"
 
 // The window's icon and the About box's banner are compiled into the
 // library; a static library's resources are registered by hand.
@@ -76,7 +81,9 @@ MainWindow::MainWindow(UserInterface& ui, std::string configFolder, std::string 
     : QMainWindow(parent),
       doc_(std::make_unique<Document>(ui)),
       settings_(std::move(configFolder)),
-      exeFolder_(std::move(exeFolder)) {
+      exeFolder_(std::move(exeFolder)),
+      print_(std::make_unique<PrintCommand>()),
+      save_(std::make_unique<SaveCommands>(*doc_)) {
   InitResources();
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(QString::fromLatin1(kTitle));
@@ -114,6 +121,9 @@ MainWindow::MainWindow(UserInterface& ui, std::string configFolder, std::string 
   UpdateStatusPanels();
   FillRecent();
 
+  // The dialogs that live as long as the window.
+  const std::string folder = exeFolder_.empty() ? QApplication::applicationDirPath().toStdString() : exeFolder_;
+  visualJpeg_ = new VisualJPEG(*doc_, ui, JpegOptimizer::TrialFolder(folder), this);
   fullScreen_ = new FullScreenPreview(this);
   tima_ = new QTimer(this);
   tima_->setObjectName(QStringLiteral("Tima"));
@@ -135,6 +145,7 @@ MainWindow::~MainWindow() {
   doc_->OnHistoryChange = nullptr;
   doc_->OnGuidanceChange = nullptr;
   doc_->OnImageChange = nullptr;
+  doc_->OnSaveAs = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -159,9 +170,15 @@ void MainWindow::BuildMenus() {
   });
   file->addSeparator();
   QMenu* exportTo = file->addMenu(QStringLiteral("Export to..."));
-  for (const char* f : {"BMP", "JPEG", "PNG", "GIF", "TIFF"}) AddItem(exportTo, f)->setEnabled(false);
-  AddItem(file, "Optimize JPEG")->setEnabled(false);
-  AddItem(file, "Print", QKeySequence(Qt::CTRL | Qt::Key_P))->setEnabled(false);
+  const std::pair<const char*, int> exports[] = {{"BMP", SaveCommands::kBmpType},
+                                                 {"JPEG", SaveCommands::kJpegType},
+                                                 {"PNG", SaveCommands::kPngType},
+                                                 {"GIF", SaveCommands::kGifType},
+                                                 {"TIFF", SaveCommands::kTiffType}};
+  for (const auto& [caption, type] : exports)
+    connect(AddItem(exportTo, caption), &QAction::triggered, this, [this, type] { save_->Export(type); });
+  connect(AddItem(file, "Optimize JPEG"), &QAction::triggered, this, [this] { visualJpeg_->Execute(); });
+  connect(AddItem(file, "Print", QKeySequence(Qt::CTRL | Qt::Key_P)), &QAction::triggered, this, &MainWindow::Print);
   file->addSeparator();
   connect(AddItem(file, "Exit", QKeySequence(Qt::Key_F10)), &QAction::triggered, this, &QWidget::close);
 
@@ -172,7 +189,8 @@ void MainWindow::BuildMenus() {
   connect(redo_, &QAction::triggered, this, [this] { doc_->Redo(); });
   edit->addSeparator();
   connect(AddItem(edit, "Return To Original"), &QAction::triggered, this, [this] { doc_->ReturnToOriginal(); });
-  AddItem(edit, "Copy", QKeySequence(Qt::CTRL | Qt::Key_C))->setEnabled(false);
+  connect(AddItem(edit, "Copy", QKeySequence(Qt::CTRL | Qt::Key_C)), &QAction::triggered, this,
+          [this] { Copy(*doc_); });
 
   imageMenu_ = bar->addMenu(QStringLiteral("Image"));
   QMenu* flip = imageMenu_->addMenu(QStringLiteral("Flip"));
@@ -271,7 +289,7 @@ void MainWindow::BuildToolbar() {
       {"Effects", QStyle::SP_FileDialogContentsView, nullptr},
       {"Preview", QStyle::SP_DesktopIcon, [this] { ShowFullScreenPreview(); }},
       {"Save", QStyle::SP_DialogSaveButton, [this] { if (doc_->OnSaveAs) doc_->OnSaveAs(); }},
-      {"Print", QStyle::SP_DriveNetIcon, nullptr},
+      {"Print", QStyle::SP_DriveNetIcon, [this] { Print(); }},
       {"Templates", QStyle::SP_DirIcon, [this] { OpenWebPage(kTemplatesUrl); }},
   };
   for (const Button& b : buttons) {
@@ -394,6 +412,8 @@ void MainWindow::HookDocument() {
   d.OnHistoryChange = [this] { UpdateHistoryItems(); };
   d.OnGuidanceChange = [this](const std::string& text) { panels_[0]->setText(QString::fromStdString(text)); };
   d.OnImageChange = [this] { UpdateStatusPanels(); };
+  // "Save As...", the toolbar's "Save" and the close question's "Yes".
+  d.OnSaveAs = [this] { save_->SaveAs(); };
   d.Imaga().OnViewChange = [this](ViewChangeKind) { CanvasViewChange(); };
   d.Imaga().OnProgress = [this](int percent) { CanvasProgress(percent); };
 }
@@ -565,6 +585,8 @@ void MainWindow::OpenHelp() {
 }
 
 void MainWindow::ShowFullScreenPreview() { fullScreen_->ShowPicture(doc_->Layer0()); }
+
+void MainWindow::Print() { print_->Run(*doc_, this); }
 
 void MainWindow::OpenWebPage(const char* url) { QDesktopServices::openUrl(QUrl(QString::fromLatin1(url))); }
 

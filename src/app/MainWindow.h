@@ -27,6 +27,9 @@ namespace velmora {
 
 class CanvasWidget;
 class FullScreenPreview;
+class PrintCommand;
+class SaveCommands;
+class VisualJPEG;
 class ThumbnailGrid;
 
 class MainWindow : public QMainWindow {
@@ -58,6 +61,12 @@ class MainWindow : public QMainWindow {
   FullScreenPreview* FullScreen() { return fullScreen_; }
   // The toolbar's "Preview": layer 0 alone, full screen.
   void ShowFullScreenPreview();
+  // "Print": the print dialog for the current layer (nothing before a
+  // photo is opened).
+  void Print();
+  PrintCommand& PrintCmd() { return *print_; }
+  SaveCommands& SaveCmds() { return *save_; }
+  VisualJPEG* Optimizer() { return visualJpeg_; }
   // Writes Conf.ini and Recent.lst from the window's present state.
   void SaveSettings();
 
@@ -110,6 +119,9 @@ class MainWindow : public QMainWindow {
   QProgressBar* wait_ = nullptr;
   QTimer* tima_ = nullptr;
   FullScreenPreview* fullScreen_ = nullptr;
+  std::unique_ptr<PrintCommand> print_;
+  std::unique_ptr<SaveCommands> save_;
+  VisualJPEG* visualJpeg_ = nullptr;
 
   QMenu* imageMenu_ = nullptr;
   QAction* undo_ = nullptr;

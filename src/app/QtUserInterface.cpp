@@ -8,6 +8,7 @@
 
 #include "app/OpenPhotoDialog.h"
 #include "document/qt/QtBitmap.h"
+#include "output/JpegSimpleDialog.h"
 
 namespace velmora {
 
@@ -90,8 +91,8 @@ bool QtUserInterface::ChooseColor(Color& color) {
 }
 
 int QtUserInterface::AskJpegQuality(int quality) {
-  // TODO(output): the "JPEG Compression" dialog.
-  return quality;
+  JpegSimple dialog(parent_);
+  return dialog.Ask(quality);
 }
 
 void QtUserInterface::ProcessPendingEvents() { QApplication::processEvents(); }

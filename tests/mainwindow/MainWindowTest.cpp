@@ -5,6 +5,7 @@
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
@@ -478,6 +479,58 @@ TEST_F(MainWindowTest, ClosingAfterAChangeAsksAndCancelKeepsTheWindow) {
   ui.answers = {Answer::No};
   EXPECT_TRUE(window->close());
   EXPECT_TRUE(QFile::exists(dir.path() + "/Conf.ini"));
+}
+
+// --- Output commands ------------------------------------------------------------
+
+TEST_F(MainWindowTest, SaveExportAndCopyReachTheCurrentLayer) {
+  OpenThroughToolbar(MakePhoto(40, 30));
+  window->Doc().ApplyAndCommit("Edit", [](LayerCanvas& c) { c.Proc().Negative(); });
+  ASSERT_TRUE(window->Doc().ImageModified());
+
+  // Toolbar "Save": the dialog starts on JPEG, which asks for the quality.
+  ui.shown.clear();
+  ui.paths = {(dir.path() + "/saved").toStdString()};
+  ui.qualities = {90};
+  Child<QToolButton>("Save")->click();
+  ASSERT_GE(ui.shown.size(), 2u);
+  EXPECT_EQ(ui.shown[0].what, "save");
+  EXPECT_EQ(ui.shown[0].text, "Save As...");
+  EXPECT_EQ(ui.shown[1].what, "jpeg quality");
+  EXPECT_TRUE(QFile::exists(dir.path() + "/saved.jpg"));
+  EXPECT_FALSE(window->Doc().ImageModified());
+
+  // "Export to..." -> "PNG": a name without extension becomes a PNG.
+  ui.shown.clear();
+  ui.paths = {(dir.path() + "/exported").toStdString()};
+  Item("File", "Export to...")->menu()->actions().at(2)->trigger();
+  ASSERT_FALSE(ui.shown.empty());
+  EXPECT_EQ(ui.lastFilters[ui.lastFilterIndex].caption.rfind("Portable Network Graphics", 0), 0u);
+  QImage png(dir.path() + "/exported.png");
+  ASSERT_FALSE(png.isNull());
+  EXPECT_EQ(png.pixelColor(0, 0), QColor(255 - 200, 255 - 40, 255 - 10));
+
+  QApplication::clipboard()->clear();
+  Item("Edit", "Copy")->trigger();
+  const QImage copied = QApplication::clipboard()->image();
+  ASSERT_EQ(copied.size(), QSize(40, 30));
+  EXPECT_EQ(copied.pixelColor(5, 5), QColor(255 - 200, 255 - 40, 255 - 10));
+}
+
+TEST_F(MainWindowTest, SavingIsTheCloseQuestionsYes) {
+  OpenThroughToolbar(MakePhoto(40, 30));
+  window->Doc().ApplyAndCommit("Edit", [](LayerCanvas& c) { c.Proc().Negative(); });
+  ui.answers = {Answer::Yes};
+  ui.paths = {(dir.path() + "/on-close.bmp").toStdString()};
+  EXPECT_TRUE(window->close());
+  EXPECT_TRUE(QFile::exists(dir.path() + "/on-close.bmp"));
+}
+
+TEST_F(MainWindowTest, PrintBeforeAPhotoShowsNothing) {
+  // A dialog shown here would wait for a user; the command must return.
+  Item("File", "Print")->trigger();
+  Child<QToolButton>("Print")->click();
+  EXPECT_TRUE(ui.shown.empty());
 }
 
 // --- Start-up, full-screen preview, background, open dialog ---------------------

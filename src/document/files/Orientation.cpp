@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/GeometryDetail.h"
+
 namespace velmora {
 
 namespace {
@@ -140,15 +142,25 @@ bool ReduceToSize(IEBitmap& bmp, int dw, int dh) {
 bool MakeEmbeddedThumbnail(const IEBitmap& bmp, IEBitmap& thumb) {
   if (bmp.IsEmpty()) return false;
   const int w = bmp.Width(), h = bmp.Height();
-  const int tw = std::min(w, kEmbeddedThumbnailWidth);
-  const int th = static_cast<int>(std::clamp<int64_t>((int64_t{h} * tw + w / 2) / w, 1, std::min(h, 4 * kEmbeddedThumbnailWidth)));
-  thumb.Assign(bmp);
-  if (thumb.Width() != w) return false;
-  thumb.RemoveAlphaChannel();
-  if (thumb.PixelFormat() != IEPixelFormat::ie24RGB && thumb.PixelFormat() != IEPixelFormat::ie8g &&
-      !thumb.ConvertFormat(IEPixelFormat::ie24RGB))
+  // Always 160 wide (narrow pictures are enlarged); a very tall picture's
+  // thumbnail stops at four times its width, so that it stays small.
+  const int tw = kEmbeddedThumbnailWidth;
+  const int th = static_cast<int>(std::clamp<int64_t>((int64_t{h} * tw + w / 2) / w, 1, 4 * kEmbeddedThumbnailWidth));
+  // The triangle filter of Resample reads the source as it is; only other
+  // pixel formats need a 24-bit copy first.
+  IEBitmap converted;
+  const IEBitmap* from = &bmp;
+  if (bmp.PixelFormat() != IEPixelFormat::ie24RGB && bmp.PixelFormat() != IEPixelFormat::ie8g) {
+    converted.AssignImage(bmp);
+    if (converted.Width() != w || !converted.ConvertFormat(IEPixelFormat::ie24RGB)) return false;
+    from = &converted;
+  }
+  IEBitmap small;
+  if (!small.Allocate(tw, th, from->PixelFormat()) || small.IsEmpty()) return false;
+  if (!geometry::KernelResample(*from, small, from->PixelFormat() == IEPixelFormat::ie24RGB ? 3 : 1, rfTriangle, {}))
     return false;
-  return tw == w && th == h ? true : ReduceToSize(thumb, tw, th);
+  thumb = std::move(small);
+  return true;
 }
 
 }  // namespace velmora

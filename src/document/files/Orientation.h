@@ -1,5 +1,6 @@
 // Geometry applied to freshly decoded pictures: the EXIF orientation that
-// makes photos appear upright, and the box reduction of thumbnails.
+// makes photos appear upright, and the box reduction of thumbnails; and the
+// thumbnail embedded in written files.
 #pragma once
 
 #include "imaging/IEBitmap.h"
@@ -24,9 +25,9 @@ bool ReduceToFit(IEBitmap& bmp, int side);
 // The same reduction to exactly w x h (each at most the present size).
 bool ReduceToSize(IEBitmap& bmp, int w, int h);
 
-// The thumbnail stored inside JPEG and TIFF files: 160 pixels wide (or the
-// picture's own width when narrower), proportional height of at most 640,
-// 24-bit RGB or grey.
+// The thumbnail stored inside JPEG and TIFF files: the picture resampled
+// with the triangle filter to 160 pixels wide, the height in proportion
+// (rounded, at most 640), 24-bit RGB or grey, without alpha.
 constexpr int kEmbeddedThumbnailWidth = 160;
 bool MakeEmbeddedThumbnail(const IEBitmap& bmp, IEBitmap& thumb);
 
