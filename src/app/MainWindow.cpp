@@ -19,7 +19,6 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
-#include <QStyleFactory>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -96,6 +95,9 @@ MainWindow::MainWindow(UserInterface& ui, std::string configFolder, std::string 
   canvas_ = new CanvasWidget(doc_->Imaga());
   canvas_->setObjectName(QStringLiteral("Imaga"));
 
+  // The skins lie beside the program.
+  skins_.SetFolder((exeFolder_.empty() ? QApplication::applicationDirPath() : QString::fromStdString(exeFolder_)) +
+                   QStringLiteral("/Skins"));
   BuildMenus();
   BuildToolbar();
   BuildSidePanel();
@@ -224,28 +226,18 @@ void MainWindow::BuildMenus() {
   supportGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
   connect(skinsEnabled_, &QAction::triggered, this, [this] {
     settings_.Skinable = SkinSupport::Enabled;
-    if (!settings_.Skin.empty()) QApplication::setStyle(QString::fromStdString(settings_.Skin));
+    skins_.SetActive(true);
+    LookChanged();
   });
   connect(skinsDisabled_, &QAction::triggered, this, [this] {
     settings_.Skinable = SkinSupport::Disabled;
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    skins_.SetActive(false);
+    LookChanged();
   });
 
-  // The skins are the widget styles the desktop offers, in sorted order.
-  QMenu* skins = view->addMenu(QStringLiteral("Skins"));
-  skins->setObjectName(QStringLiteral("Skins"));
-  auto* skinGroup = new QActionGroup(this);
-  QStringList names = QStyleFactory::keys();
-  names.sort();
-  for (const QString& name : names) {
-    QAction* a = skins->addAction(name);
-    a->setCheckable(true);
-    skinGroup->addAction(a);
-    connect(a, &QAction::triggered, this, [this, name] {
-      settings_.Skin = name.toStdString();
-      if (settings_.Skinable != SkinSupport::Disabled) QApplication::setStyle(name);
-    });
-  }
+  // Filled from the Skins folder once the settings are read.
+  skinsMenu_ = view->addMenu(QStringLiteral("Skins"));
+  skinsMenu_->setObjectName(QStringLiteral("Skins"));
 
   QMenu* side = view->addMenu(QStringLiteral("Side Panel"));
   auto* sideGroup = new QActionGroup(this);
@@ -440,12 +432,24 @@ void MainWindow::ApplySettings() {
 
   if (s.Skinable == SkinSupport::Enabled) skinsEnabled_->setChecked(true);
   if (s.Skinable == SkinSupport::Disabled) skinsDisabled_->setChecked(true);
-  if (QMenu* skins = menuBar()->findChild<QMenu*>(QStringLiteral("Skins"))) {
-    for (QAction* a : skins->actions()) a->setChecked(a->text().toStdString() == s.Skin);
-  }
-  if (!s.Skin.empty() && s.Skinable != SkinSupport::Disabled &&
-      QStyleFactory::keys().contains(QString::fromStdString(s.Skin)))
-    QApplication::setStyle(QString::fromStdString(s.Skin));
+  // Skins are on unless the settings say "No"; a Skin naming no skin
+  // leaves the look as it is.
+  skins_.SetActive(s.Skinable != SkinSupport::Disabled);
+  if (skins_.Select(QString::fromStdString(s.Skin))) LookChanged();
+  FillSkinsMenu(skinsMenu_, skins_.SkinNames(), skins_.Current(), [this](const QString& name) {
+    if (skins_.Select(name)) {
+      settings_.Skin = name.toStdString();
+      LookChanged();
+    } else {  // an unreadable skin: the check goes back to the skin in use
+      CheckSkinItem(skinsMenu_, skins_.Current());
+    }
+  });
+}
+
+void MainWindow::LookChanged() {
+  // The canvas background "clBtnFace" is the skin's button face.
+  SyncSystemColors(QApplication::palette());
+  if (canvas_) canvas_->viewport()->update();
 }
 
 void MainWindow::SetSidePanelSide(PanelSide side) {

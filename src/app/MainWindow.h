@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/Skins.h"
 #include "document/Document.h"
 #include "document/Settings.h"
 
@@ -81,6 +82,8 @@ class MainWindow : public QMainWindow {
   void BuildStatusBar();
   void HookDocument();
   void ApplySettings();
+  // A skin was applied or the plain look restored.
+  void LookChanged();
 
   // Handlers.
   void OpenNewPhoto();
@@ -130,6 +133,8 @@ class MainWindow : public QMainWindow {
   QAction* panelLeft_ = nullptr;
   QAction* skinsEnabled_ = nullptr;
   QAction* skinsDisabled_ = nullptr;
+  QMenu* skinsMenu_ = nullptr;
+  SkinEngine skins_;
 };
 
 }  // namespace velmora

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include "app/FullScreenPreview.h"
 #include "app/MainWindow.h"
 #include "app/OpenPhotoDialog.h"
+#include "app/Skins.h"
 #include "app/ThumbnailGrid.h"
 #include "app/QtUserInterface.h"
 #include "document/ScriptedUI.h"
@@ -479,6 +481,52 @@ TEST_F(MainWindowTest, ClosingAfterAChangeAsksAndCancelKeepsTheWindow) {
   ui.answers = {Answer::No};
   EXPECT_TRUE(window->close());
   EXPECT_TRUE(QFile::exists(dir.path() + "/Conf.ini"));
+}
+
+// --- Skins ------------------------------------------------------------------------
+
+TEST_F(MainWindowTest, SkinsComeFromTheFolderBesideTheProgramAndReachConfIni) {
+  window.reset();
+  QTemporaryDir exe;
+  ASSERT_TRUE(QDir(exe.path()).mkdir("Skins"));
+  for (const char* name : {"Slate", "Amber", "Dusk"}) {
+    QFile f(exe.path() + "/Skins/" + name + ".skin");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    const bool slate = name[0] == 'S';
+    f.write(QByteArray("Window=#334455\nButton=#") + (slate ? "223344" : "aa7722") +
+            "\n[StyleSheet]\nQStatusBar#Stata { background: #" + (slate ? "112233" : "445566") + "; }\n");
+  }
+  QFile conf(dir.path() + "/Conf.ini");
+  ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+  conf.write("[Base]\r\nSkin=Slate\r\n");
+  conf.close();
+  window = std::make_unique<MainWindow>(ui, Folder(), exe.path().toStdString());
+
+  QMenu* skins = Item("View", "Skins")->menu();
+  ASSERT_NE(skins, nullptr);
+  QAction* slate = FindSkinItem(skins, "Slate");
+  QAction* amber = FindSkinItem(skins, "Amber");
+  ASSERT_TRUE(slate && amber && FindSkinItem(skins, "Dusk"));
+  EXPECT_TRUE(slate->isChecked());
+  EXPECT_TRUE(qApp->styleSheet().contains("112233"));
+  // The canvas's default background, the button face, follows the skin.
+  EXPECT_EQ(SystemColor(15), 0x00443322u);
+  // Skinable absent: skins are on, and neither item of the pair is checked.
+  EXPECT_FALSE(Item("View", "Skins Support")->menu()->actions().at(0)->isChecked());
+  EXPECT_FALSE(Item("View", "Skins Support")->menu()->actions().at(1)->isChecked());
+
+  amber->trigger();
+  EXPECT_TRUE(qApp->styleSheet().contains("445566"));
+  EXPECT_EQ(SystemColor(15), 0x002277AAu);
+  Item("View", "Skins Support")->menu()->actions().at(1)->trigger();  // Disabled
+  EXPECT_TRUE(qApp->styleSheet().isEmpty());
+  window->close();
+  ApplyPlainLook();
+
+  ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
+  const QByteArray text = conf.readAll();
+  EXPECT_TRUE(text.contains("Skin=Amber\r\n")) << text.toStdString();
+  EXPECT_TRUE(text.contains("Skinable=No\r\n")) << text.toStdString();
 }
 
 // --- Output commands ------------------------------------------------------------

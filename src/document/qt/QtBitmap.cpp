@@ -152,4 +152,26 @@ Color FromQColor(const QColor& q) {
   return static_cast<Color>(q.red()) | static_cast<Color>(q.green()) << 8 | static_cast<Color>(q.blue()) << 16;
 }
 
+void SyncSystemColors(const QPalette& palette) {
+  // Indices of the system colour table and the palette roles they mean.
+  const std::pair<int, QPalette::ColorRole> roles[] = {
+      {4, QPalette::Window},          // clMenu
+      {5, QPalette::Base},            // clWindow
+      {7, QPalette::WindowText},      // clMenuText
+      {8, QPalette::Text},            // clWindowText
+      {13, QPalette::Highlight},      // clHighlight
+      {14, QPalette::HighlightedText},  // clHighlightText
+      {15, QPalette::Button},         // clBtnFace
+      {16, QPalette::Mid},            // clBtnShadow
+      {18, QPalette::ButtonText},     // clBtnText
+      {20, QPalette::Light},          // clBtnHighlight
+      {21, QPalette::Shadow},         // cl3DDkShadow
+      {22, QPalette::Midlight},       // cl3DLight
+      {23, QPalette::ToolTipText},    // clInfoText
+      {24, QPalette::ToolTipBase},    // clInfoBk
+      {30, QPalette::Window},         // clMenuBar
+  };
+  for (const auto& [index, role] : roles) SetSystemColor(index, FromQColor(palette.color(QPalette::Active, role)));
+}
+
 }  // namespace velmora

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPalette>
 #include <QPainter>
 
 #include "imaging/Color.h"
@@ -33,5 +34,8 @@ IEBitmap FromQImage(const QImage& image);
 // value.
 QColor ToQColor(Color c);
 Color FromQColor(const QColor& q);
+// The system colours (clBtnFace, clWindow, ...) take the colours of a
+// palette, so that what is drawn in them follows the skin in use.
+void SyncSystemColors(const QPalette& palette);
 
 }  // namespace velmora
