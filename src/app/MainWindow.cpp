@@ -30,6 +30,7 @@
 #include "app/CanvasWidget.h"
 #include "app/FullScreenPreview.h"
 #include "app/ThumbnailGrid.h"
+#include "app/ToolbarIcons.h"
 #include "document/qt/QtBitmap.h"
 #include "output/Clipboard.h"
 #include "output/JpegOptimizer.h"
@@ -273,22 +274,22 @@ void MainWindow::BuildToolbar() {
 
   struct Button {
     const char* caption;
-    QStyle::StandardPixmap icon;
+    ToolbarIcon icon;
     std::function<void()> action;
   };
   const Button buttons[] = {
-      {"Open", QStyle::SP_DialogOpenButton, [this] { OpenNewPhoto(); }},
-      {"Effects", QStyle::SP_FileDialogContentsView, nullptr},
-      {"Preview", QStyle::SP_DesktopIcon, [this] { ShowFullScreenPreview(); }},
-      {"Save", QStyle::SP_DialogSaveButton, [this] { if (doc_->OnSaveAs) doc_->OnSaveAs(); }},
-      {"Print", QStyle::SP_DriveNetIcon, [this] { Print(); }},
-      {"Templates", QStyle::SP_DirIcon, [this] { OpenWebPage(kTemplatesUrl); }},
+      {"Open", ToolbarIcon::Open, [this] { OpenNewPhoto(); }},
+      {"Effects", ToolbarIcon::Effects, nullptr},
+      {"Preview", ToolbarIcon::Preview, [this] { ShowFullScreenPreview(); }},
+      {"Save", ToolbarIcon::Save, [this] { if (doc_->OnSaveAs) doc_->OnSaveAs(); }},
+      {"Print", ToolbarIcon::Print, [this] { Print(); }},
+      {"Templates", ToolbarIcon::Templates, [this] { OpenWebPage(kTemplatesUrl); }},
   };
   for (const Button& b : buttons) {
     auto* t = new QToolButton(bar);
     t->setObjectName(QString::fromLatin1(b.caption));
     t->setText(QString::fromLatin1(b.caption));
-    t->setIcon(style()->standardIcon(b.icon));
+    t->setIcon(MakeToolbarIcon(b.icon));
     t->setIconSize(QSize(48, 48));
     t->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     t->setAutoRaise(true);
@@ -352,11 +353,13 @@ void MainWindow::BuildSidePanel() {
   auto* actual = new QToolButton(strip);
   actual->setObjectName(QStringLiteral("ActualSizeButton"));
   actual->setToolTip(QStringLiteral("Actual Size"));
-  actual->setText(QStringLiteral("1:1"));
+  actual->setIcon(MakeToolbarIcon(ToolbarIcon::ActualSize));
+  actual->setIconSize(QSize(20, 20));
   auto* fit = new QToolButton(strip);
   fit->setObjectName(QStringLiteral("FitToWindowButton"));
   fit->setToolTip(QStringLiteral("Fit To Window"));
-  fit->setIcon(style()->standardIcon(QStyle::SP_TitleBarMaxButton));
+  fit->setIcon(MakeToolbarIcon(ToolbarIcon::FitToWindow));
+  fit->setIconSize(QSize(20, 20));
   h->addWidget(actual);
   h->addWidget(fit);
   connect(isc_, &QSlider::valueChanged, this, &MainWindow::ISCChange);
