@@ -63,6 +63,8 @@ Applies one treatment to many photos.
   --quality Q           JPEG quality 1..100, default 80
   --smooth S            JPEG smoothing 0..100, default 0
   --optimal             JPEG optimal Huffman coding
+  --thumbnail           store a 160-pixel-wide thumbnail in JPEG and TIFF files,
+                        as the editor's Save As does
   --quiet               no progress output
   -h, --help            this text
 
@@ -236,6 +238,8 @@ Options ParseArguments(int argc, char** argv) {
       o.save.jpegSmooth = ParseIntOption(a, needValue(i), 0, 100);
     } else if (a == "--optimal") {
       o.save.jpegOptimal = true;
+    } else if (a == "--thumbnail") {
+      o.save.embedThumbnail = true;
     } else if (a == "--quiet") {
       o.quiet = true;
     } else {

@@ -100,6 +100,24 @@ TEST_F(BatchTest, AppliesOperationsInOrderAndWritesTheResult) {
     }
 }
 
+TEST_F(BatchTest, ThumbnailOptionStoresOneInJpegAsSaveAsDoes) {
+  const std::string in = MakePhoto("in.ppm", 400, 300);
+  ASSERT_EQ(Run({in, "-o", Path("plain.jpg")}).status, 0);
+  ASSERT_EQ(Run({in, "--thumbnail", "-o", Path("thumb.jpg")}).status, 0);
+  auto bytes = [](const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  };
+  const std::string exif("Exif\0\0", 6);
+  EXPECT_EQ(bytes(Path("plain.jpg")).find(exif), std::string::npos);
+  const std::string withThumb = bytes(Path("thumb.jpg"));
+  const size_t at = withThumb.find(exif);
+  ASSERT_NE(at, std::string::npos);
+  // The thumbnail is a JPEG of its own inside the EXIF segment.
+  EXPECT_NE(withThumb.find("\xFF\xD8\xFF", at), std::string::npos);
+  EXPECT_EQ(Read(Path("thumb.jpg")).Width(), 400);
+}
+
 TEST_F(BatchTest, SelectionLimitsTheOperations) {
   const std::string in = MakePhoto("in.ppm");
   const IEBitmap original = Read(in);
