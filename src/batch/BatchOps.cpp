@@ -14,8 +14,8 @@ namespace {
 
 using K = ParamKind;
 
-std::vector<OpSpec> BuildOperations() {
-  std::vector<OpSpec> all;
+std::vector<OpDefinition> BuildOperations() {
+  std::vector<OpDefinition> all;
   for (auto family : {ToneOperations, FilterOperations, GeometryOperations, ReductionOperations, EnhanceOperations})
     for (auto& op : family()) all.push_back(std::move(op));
   return all;
@@ -75,12 +75,12 @@ std::optional<ParamValue> ParseValue(const std::string& text, K kind, const std:
 
 }  // namespace
 
-const std::vector<OpSpec>& Operations() {
-  static const std::vector<OpSpec> ops = BuildOperations();
+const std::vector<OpDefinition>& Operations() {
+  static const std::vector<OpDefinition> ops = BuildOperations();
   return ops;
 }
 
-const OpSpec* FindOperation(const std::string& name) {
+const OpDefinition* FindOperation(const std::string& name) {
   for (const auto& op : Operations())
     if (op.name == name) return &op;
   return nullptr;
@@ -91,7 +91,7 @@ std::optional<OpCall> ParseOperation(const std::string& text, std::string& error
   const auto space = t.find_first_of(" \t");
   const std::string name = t.substr(0, space);
   const std::string rest = space == std::string::npos ? "" : Trim(t.substr(space + 1));
-  const OpSpec* def = FindOperation(name);
+  const OpDefinition* def = FindOperation(name);
   if (!def) {
     error = "unknown operation '" + name + "'";
     return std::nullopt;

@@ -13,7 +13,7 @@
 
 namespace velmora::batch {
 
-// Choice: one of a fixed list of names (OpSpec::choices), passed as its index.
+// Choice: one of a fixed list of names (OpDefinition::choices), passed as its index.
 enum class ParamKind { Int, Double, Bool, Color, Choice };
 
 using ParamValue = std::variant<int, double, bool, uint32_t, std::size_t>;
@@ -31,7 +31,7 @@ class Args {
   std::vector<ParamValue> values_;
 };
 
-struct OpSpec {
+struct OpDefinition {
   std::string name;
   std::vector<ParamKind> params;
   std::function<void(ImageProc&, const Args&)> run;
@@ -40,19 +40,19 @@ struct OpSpec {
 };
 
 // The operations of each family, one list per source file in ops/.
-std::vector<OpSpec> ToneOperations();
-std::vector<OpSpec> FilterOperations();
-std::vector<OpSpec> GeometryOperations();
-std::vector<OpSpec> ReductionOperations();
-std::vector<OpSpec> EnhanceOperations();
+std::vector<OpDefinition> ToneOperations();
+std::vector<OpDefinition> FilterOperations();
+std::vector<OpDefinition> GeometryOperations();
+std::vector<OpDefinition> ReductionOperations();
+std::vector<OpDefinition> EnhanceOperations();
 
 // Every operation the command line knows.
-const std::vector<OpSpec>& Operations();
-const OpSpec* FindOperation(const std::string& name);
+const std::vector<OpDefinition>& Operations();
+const OpDefinition* FindOperation(const std::string& name);
 
 // An operation with its parsed parameters, ready to run.
 struct OpCall {
-  const OpSpec* def = nullptr;  // the operation called
+  const OpDefinition* def = nullptr;  // the operation called
   Args args{{}};
   std::string text;  // as given, for messages
 };

@@ -2,7 +2,7 @@
 
 namespace velmora::batch {
 
-std::vector<OpSpec> EnhanceOperations() {
+std::vector<OpDefinition> EnhanceOperations() {
   using K = ParamKind;
   return {
       {"WhiteBalance_AutoWhite", {}, [](ImageProc& p, const Args&) { p.WhiteBalance_AutoWhite(); }},

@@ -2,7 +2,7 @@
 
 namespace velmora::batch {
 
-std::vector<OpSpec> FilterOperations() {
+std::vector<OpDefinition> FilterOperations() {
   using K = ParamKind;
   return {
       {"Blur", {K::Double}, [](ImageProc& p, const Args& a) { p.Blur(a.Double(0)); }},

@@ -4,7 +4,7 @@
 
 namespace velmora::batch {
 
-std::vector<OpSpec> GeometryOperations() {
+std::vector<OpDefinition> GeometryOperations() {
   using K = ParamKind;
   std::vector<std::string> filters;
   for (int i = 0; i < kResampleFilterCount; ++i) filters.push_back(ResampleFilterName(static_cast<ResampleFilter>(i)));

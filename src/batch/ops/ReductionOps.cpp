@@ -2,7 +2,7 @@
 
 namespace velmora::batch {
 
-std::vector<OpSpec> ReductionOperations() {
+std::vector<OpDefinition> ReductionOperations() {
   using K = ParamKind;
   return {
       {"ConvertTo", {K::Int, K::Bool}, [](ImageProc& p, const Args& a) { p.ConvertTo(a.Int(0), a.Bool(1)); }},

@@ -2,7 +2,7 @@
 
 namespace velmora::batch {
 
-std::vector<OpSpec> ToneOperations() {
+std::vector<OpDefinition> ToneOperations() {
   using K = ParamKind;
   return {
       {"AdjustBrightnessContrastSaturation", {K::Int, K::Int, K::Int},
