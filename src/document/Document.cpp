@@ -59,6 +59,10 @@ Document::Document(UserInterface& ui) : ui_(&ui) {
     if (OnImageChange) OnImageChange();
   };
   imaga_.SetSelectionBase(SelectionBaseKind::iesbBitmap);
+  // The document keeps its own undo copy (UndoImage); the processor's
+  // copy of the photo before each operation would never be read, and on a
+  // large photo it costs a full copy of the layer every time.
+  imaga_.Proc().AutoUndo = false;
   imaga_.Blank();
 }
 

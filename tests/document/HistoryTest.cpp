@@ -21,6 +21,8 @@ TEST_F(HistoryTest, UndoAndRedoExchangeTwoStatesAndCarryTheChangesName) {
   EXPECT_FALSE(doc_->RedoItem().enabled);
   EXPECT_TRUE(SamePixels(doc_->CommittedImage(), grey));
   EXPECT_TRUE(SamePixels(doc_->UndoImage(), photo));
+  // UndoImage is the only copy kept: the processor keeps none of its own.
+  EXPECT_TRUE(doc_->Imaga().Proc().UndoList().empty());
 
   doc_->Undo();
   EXPECT_TRUE(SamePixels(doc_->Layer0(), photo));
