@@ -28,6 +28,8 @@ for exe in "$build"/fuzz/fuzz_*; do
     find "$data" -type f ! -name '*.md' | head -200 | while read -r f; do
       { printf '\000'; cat "$f"; } > "$corpus/$(basename "$f")"
     done
+  elif [ "$name" = skin ]; then
+    cp "$root"/data/Skins/*.skin "$corpus/"
   else
     for ext in $(seeds "$name"); do
       find "$data" -type f -iname "*.$ext" -exec cp {} "$corpus/" \;

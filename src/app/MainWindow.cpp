@@ -178,8 +178,10 @@ void MainWindow::BuildMenus() {
                                                  {"PNG", SaveCommands::kPngType},
                                                  {"GIF", SaveCommands::kGifType},
                                                  {"TIFF", SaveCommands::kTiffType}};
-  for (const auto& [caption, type] : exports)
-    connect(AddItem(exportTo, caption), &QAction::triggered, this, [this, type] { save_->Export(type); });
+  for (const auto& e : exports) {
+    const int type = e.second;
+    connect(AddItem(exportTo, e.first), &QAction::triggered, this, [this, type] { save_->Export(type); });
+  }
   connect(AddItem(file, "Optimize JPEG"), &QAction::triggered, this, [this] { visualJpeg_->Execute(); });
   connect(AddItem(file, "Print", QKeySequence(Qt::CTRL | Qt::Key_P)), &QAction::triggered, this, &MainWindow::Print);
   file->addSeparator();

@@ -65,7 +65,10 @@ bool DecodeRawPicture(const uint8_t* data, std::size_t size, IEBitmap& out, std:
   const IEPixelFormat f = static_cast<IEPixelFormat>(fv);
   const uint64_t w = Get32(data + 8), h = Get32(data + 12);
   const uint8_t flags = data[16];
-  if ((flags & ~(kAlphaFlag | kOpaqueFlag)) != 0 || data[17] || data[18] || data[19])
+  // "All opaque" describes an alpha channel; without one the bit is a
+  // sign of damage like any other unknown bit.
+  if ((flags & ~(kAlphaFlag | kOpaqueFlag)) != 0 || ((flags & kOpaqueFlag) && !(flags & kAlphaFlag)) || data[17] ||
+      data[18] || data[19])
     return reason = "damaged picture header", false;
   if (w == 0 || h == 0) return reason = "empty picture", false;
   const uint64_t maxSide = static_cast<uint64_t>(limits.maxSide > 0 ? limits.maxSide : 0);

@@ -182,8 +182,10 @@ void PrintPreviewDialog::BuildControls() {
       {marginTop_, &PrintSettings::marginTop},         {marginLeft_, &PrintSettings::marginLeft},
       {marginRight_, &PrintSettings::marginRight},     {marginBottom_, &PrintSettings::marginBottom},
       {specifiedWidth_, &PrintSettings::specifiedWidth}, {specifiedHeight_, &PrintSettings::specifiedHeight}};
-  for (const auto& [box, field] : lengths)
-    connect(box, &QDoubleSpinBox::valueChanged, this, [this, field](double shown) { LengthEdited(field, shown); });
+  for (const auto& length : lengths) {
+    double PrintSettings::*field = length.second;
+    connect(length.first, &QDoubleSpinBox::valueChanged, this, [this, field](double shown) { LengthEdited(field, shown); });
+  }
   connect(gamma_, &QDoubleSpinBox::valueChanged, this, [this] { GammaEdited(); });
   connect(position_, &QComboBox::currentIndexChanged, this, [this](int i) {
     if (showing_ || i < 0) return;

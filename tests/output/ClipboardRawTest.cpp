@@ -75,6 +75,7 @@ TEST(ClipboardRaw, InvalidDataIsRefusedAndTheTargetKept) {
       {"unknown flag", with(16, {4})},
       {"reserved byte", with(18, {1})},
       {"alpha flag without alpha rows", with(16, {1})},
+      {"opaque flag without an alpha channel", with(16, {2})},
       {"one byte short", shorter},
       {"one byte more", longer},
       // Sizes beyond the limits, with the data far too short: refused for
