@@ -1,5 +1,7 @@
 #include "BenchPhoto.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -151,6 +153,12 @@ void TimeOperation(benchmark::State& state, const IEBitmap& source, const std::f
     benchmark::DoNotOptimize(work.ScanLine(0)[0]);
   }
   state.SetItemsProcessed(state.iterations() * int64_t{source.Width()} * source.Height());
+}
+
+std::string MakeScratchFolder(const std::string& name) {
+  std::string pattern = "/tmp/velmora-bench-" + name + "-XXXXXX";
+  if (!mkdtemp(pattern.data())) std::abort();
+  return pattern;
 }
 
 }  // namespace velmora::bench

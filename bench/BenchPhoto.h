@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include <functional>
+#include <string>
 
 #include "imaging/IEBitmap.h"
 #include "imaging/IEMask.h"
@@ -32,6 +33,10 @@ const IEBitmap& Thumbnail();
 
 // The photo scaled (bilinear) to w x h; a new picture at every call.
 IEBitmap PhotoAt(int w, int h);
+
+// A new folder /tmp/velmora-bench-<name>-XXXXXX for the files a benchmark
+// writes; the run stops when it cannot be made.
+std::string MakeScratchFolder(const std::string& name);
 
 // Makes dst an exact copy of src (pixels, size, format, palette, alpha).
 // When dst already has src's size and format, neither has an alpha channel

@@ -23,12 +23,11 @@ namespace {
 // The folder and the files in it, made once.
 const std::string& Folder() {
   static const std::string dir = [] {
-    std::string pattern = "/tmp/velmora-bench-files-XXXXXX";
-    if (!mkdtemp(pattern.data())) std::abort();
+    const std::string folder = bench::MakeScratchFolder("files");
     SaveParams params;
     params.jpegQuality = 92;
-    if (!WriteImage(pattern + "/photo24.jpg", bench::Photo(), params)) std::abort();
-    return pattern;
+    if (!WriteImage(folder + "/photo24.jpg", bench::Photo(), params)) std::abort();
+    return folder;
   }();
   return dir;
 }

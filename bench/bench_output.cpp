@@ -4,8 +4,6 @@
 // the same commands the window runs, answered by a user who always picks
 // the same file.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -20,11 +18,7 @@ namespace velmora {
 namespace {
 
 const std::string& Folder() {
-  static const std::string dir = [] {
-    std::string pattern = "/tmp/velmora-bench-output-XXXXXX";
-    if (!mkdtemp(pattern.data())) std::abort();
-    return pattern;
-  }();
+  static const std::string dir = bench::MakeScratchFolder("output");
   return dir;
 }
 

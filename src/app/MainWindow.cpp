@@ -81,7 +81,7 @@ MainWindow::MainWindow(UserInterface& ui, std::string configFolder, std::string 
     : QMainWindow(parent),
       doc_(std::make_unique<Document>(ui)),
       settings_(std::move(configFolder)),
-      exeFolder_(std::move(exeFolder)),
+      exeFolder_(exeFolder.empty() ? QApplication::applicationDirPath().toStdString() : std::move(exeFolder)),
       print_(std::make_unique<PrintCommand>()),
       save_(std::make_unique<SaveCommands>(*doc_)) {
   InitResources();
@@ -97,8 +97,7 @@ MainWindow::MainWindow(UserInterface& ui, std::string configFolder, std::string 
   canvas_->setObjectName(QStringLiteral("Imaga"));
 
   // The skins lie beside the program.
-  skins_.SetFolder((exeFolder_.empty() ? QApplication::applicationDirPath() : QString::fromStdString(exeFolder_)) +
-                   QStringLiteral("/Skins"));
+  skins_.SetFolder(QString::fromStdString(exeFolder_) + QStringLiteral("/Skins"));
   BuildMenus();
   BuildToolbar();
   BuildSidePanel();
@@ -125,8 +124,7 @@ MainWindow::MainWindow(UserInterface& ui, std::string configFolder, std::string 
   FillRecent();
 
   // The dialogs that live as long as the window.
-  const std::string folder = exeFolder_.empty() ? QApplication::applicationDirPath().toStdString() : exeFolder_;
-  visualJpeg_ = new VisualJPEG(*doc_, ui, JpegOptimizer::TrialFolder(folder), this);
+  visualJpeg_ = new VisualJPEG(*doc_, ui, JpegOptimizer::TrialFolder(exeFolder_), this);
   fullScreen_ = new FullScreenPreview(this);
   tima_ = new QTimer(this);
   tima_->setObjectName(QStringLiteral("Tima"));
@@ -589,8 +587,7 @@ void MainWindow::ChooseBackground() {
 }
 
 void MainWindow::OpenHelp() {
-  const QString folder = exeFolder_.empty() ? QApplication::applicationDirPath() : QString::fromStdString(exeFolder_);
-  QDesktopServices::openUrl(QUrl::fromLocalFile(folder + QStringLiteral("/Help.html")));
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(exeFolder_) + QStringLiteral("/Help.html")));
 }
 
 void MainWindow::ShowFullScreenPreview() { fullScreen_->ShowPicture(doc_->Layer0()); }

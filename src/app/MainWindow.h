@@ -41,7 +41,8 @@ class MainWindow : public QMainWindow {
   static constexpr int kSidePanelWidth = 337;
 
   // `configFolder` holds Conf.ini and Recent.lst (Settings::ConfigFolder);
-  // `exeFolder` is where Help.html lies.
+  // `exeFolder` is the program's folder (Help.html, Skins, temp.jpg while it is
+  // writable); empty: the folder of the running executable.
   MainWindow(UserInterface& ui, std::string configFolder, std::string exeFolder = {}, QWidget* parent = nullptr);
   ~MainWindow() override;
 

@@ -17,24 +17,6 @@ using namespace velmora;
 
 namespace {
 
-// One QApplication for the whole run, under the offscreen platform unless
-// the environment chooses another.
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "icons_test";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
-};
-[[maybe_unused]] ::testing::Environment* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 const char* Name(ToolbarIcon icon) {
   switch (icon) {
     case ToolbarIcon::Open: return "Open";

@@ -691,10 +691,3 @@ TEST_F(MainWindowTest, TheOpenDialogPreviewsTheFileUnderTheCursor) {
 }  // namespace
 }  // namespace velmora
 
-int main(int argc, char** argv) {
-  // Discovery runs the executable outside CTest's environment too.
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -26,24 +26,6 @@
 namespace velmora {
 namespace {
 
-// One QApplication for the whole run, under the offscreen platform unless
-// the environment chose one.
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[11] = "skins_test";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
-};
-[[maybe_unused]] ::testing::Environment* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 QString Hex(const QColor& c) { return c.name(QColor::HexArgb); }
 
 void WriteFile(const QString& path, const QByteArray& content) {
